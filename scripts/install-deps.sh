@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Moriva needs to build, run and test, and only
+# those that are missing: on a machine that has them all it does nothing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake make g++ pkgconf qt6-base-dev qt6-base-dev-tools libical-dev
+  libecal2.0-dev libedataserver1.2-dev
+  # widget tests and the desktop end-to-end suite
+  xvfb xauth x11-utils xdotool imagemagick openbox trayer dbus-x11 fonts-dejavu-core
+  # the system calendar store, run for real in its tests
+  evolution-data-server
+  # independent calendar readers that the differential tests compare against
+  python3-recurring-ical-events python3-icalendar khal python3-dateutil
+  # sanitizer and fuzzing builds
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

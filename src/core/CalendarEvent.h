@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+/** One calendar as the user names and colours it. Shared by all its events. */
+struct CalendarInfo
+{
+    QString id;   ///< stable within one store: a folder or file path, or a system-store source id
+    QString name;
+    QColor color; ///< invalid when the calendar has none; rows then use the accent colour
+};
+
+/**
+ * One occurrence of an event, as a store hands it out. Records are shared by
+ * pointer and never changed after creation, so the per-day index, the popover
+ * and the agenda can all hold the same record.
+ */
+struct CalendarEvent
+{
+    QString identifier;   ///< unique per occurrence within one query
+    QDateTime start;
+    QDateTime end;        ///< exclusive
+    bool allDay = false;
+    std::optional<QString> title; ///< absent differs from empty: only absent reads "Untitled Event"
+    QString location;
+    QUrl url;             ///< empty when the event carries no URL
+    QString notes;
+    std::shared_ptr<const CalendarInfo> calendar;
+
+    /// Where the event came from, for asking a calendar application to show it.
+    QString sourceUid;
+    QString componentUid;
+    QString recurrenceId;
+};
+
+using EventPtr = std::shared_ptr<const CalendarEvent>;
+using EventList = QList<EventPtr>;

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "AppearanceMode.h"
+#include "WeekStart.h"
+
+#include <QObject>
+
+class LoginItem;
+class QSettings;
+
+/**
+ * The four user preferences. Loaded once with fixed fallbacks; every
+ * assignment, equal value or not, saves the value, keeps the login item in
+ * step for launchAtLogin, and then emits settingsDidChange().
+ */
+class SettingsManager : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(AppearanceMode appearanceMode READ appearanceMode WRITE setAppearanceMode NOTIFY appearanceModeChanged)
+    Q_PROPERTY(WeekStart weekStart READ weekStart WRITE setWeekStart NOTIFY weekStartChanged)
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool showEventDots READ showEventDots WRITE setShowEventDots NOTIFY showEventDotsChanged)
+
+public:
+    /** Neither argument is owned; both must outlive the manager. */
+    SettingsManager(QSettings *defaults, LoginItem *loginItem, QObject *parent = nullptr);
+
+    AppearanceMode appearanceMode() const { return m_appearanceMode; }
+    WeekStart weekStart() const { return m_weekStart; }
+    bool launchAtLogin() const { return m_launchAtLogin; }
+    bool showEventDots() const { return m_showEventDots; }
+
+    void setAppearanceMode(AppearanceMode value);
+    void setWeekStart(WeekStart value);
+    void setLaunchAtLogin(bool value);
+    void setShowEventDots(bool value);
+
+    /** The settings file of the running user: $XDG_CONFIG_HOME/Moriva/Moriva.conf. */
+    static QString defaultFilePath();
+
+Q_SIGNALS:
+    void appearanceModeChanged();
+    void weekStartChanged();
+    void launchAtLoginChanged();
+    void showEventDotsChanged();
+    /** After every change has been saved. */
+    void settingsDidChange();
+
+private:
+    void toggleLaunchAtLogin(bool enabled);
+
+    QSettings *const m_defaults;
+    LoginItem *const m_loginItem;
+    AppearanceMode m_appearanceMode = AppearanceMode::system;
+    WeekStart m_weekStart = WeekStart::sunday;
+    bool m_launchAtLogin = true;
+    bool m_showEventDots = true;
+};

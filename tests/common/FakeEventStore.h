@@ -1,0 +1,70 @@
+#pragma once
+
+#include "EventStore.h"
+
+#include <QList>
+#include <QPair>
+
+/**
+ * A store with a fixed list of events that records every query. Access is
+ * granted or refused as the test says, at once or when the test answers.
+ */
+class FakeEventStore : public EventStore
+{
+public:
+    AuthorizationStatus status = AuthorizationStatus::fullAccess;
+    bool grantOnRequest = true;
+    bool answerRequestLater = false;
+    AccessCompletion pendingCompletion;
+    EventList all;
+    QList<QPair<QDateTime, QDateTime>> queries;
+
+    AuthorizationStatus authorizationStatus() const override { return status; }
+
+    void requestFullAccess(AccessCompletion completion) override
+    {
+        if (answerRequestLater) {
+            pendingCompletion = std::move(completion);
+            return;
+        }
+        completion(grantOnRequest, QString());
+    }
+
+    void answerRequest(bool granted, const QString &error = QString())
+    {
+        auto completion = std::move(pendingCompletion);
+        pendingCompletion = nullptr;
+        if (granted)
+            status = AuthorizationStatus::fullAccess;
+        if (completion)
+            completion(granted, error);
+    }
+
+    EventList events(const QDateTime &start, const QDateTime &end) override
+    {
+        queries.append({start, end});
+        if (status != AuthorizationStatus::fullAccess)
+            return {};
+        EventList out;
+        for (const auto &e : all) {
+            const bool overlaps = e->start < end && (e->end > start || (e->end == e->start && e->start >= start));
+            if (overlaps)
+                out.append(e);
+        }
+        return out;
+    }
+
+    void emitChanged() { Q_EMIT changed(); }
+
+    static EventPtr make(const QString &id, const QDateTime &start, const QDateTime &end,
+                         std::optional<QString> title = QString(), bool allDay = false)
+    {
+        auto e = std::make_shared<CalendarEvent>();
+        e->identifier = id;
+        e->start = start;
+        e->end = end;
+        e->allDay = allDay;
+        e->title = title;
+        return e;
+    }
+};
