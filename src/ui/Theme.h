@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+
+/**
+ * Colours and palettes shared by every widget, so the popover, the panels
+ * and the tray icon agree on what "primary", "secondary" and "accent" mean.
+ */
+class Theme
+{
+public:
+    /** Complete palettes for a forced light or dark appearance (every group and role set). */
+    static QPalette lightPalette();
+    static QPalette darkPalette();
+
+    static QColor primary(const QPalette &palette);
+    static QColor secondary(const QPalette &palette);
+    static QColor tertiary(const QPalette &palette);
+    /** The desktop's accent colour where it tells one, else the palette's highlight. */
+    static QColor accent(const QPalette &palette);
+    /** Overrides the accent (the colour-scheme watcher sets it from the desktop portal). */
+    static void setDesktopAccent(const QColor &color);
+};
