@@ -20,5 +20,13 @@ struct DayIndex
     QSet<QDate> datesWithEvents;
 
     static DayIndex build(const EventList &events);
+    /**
+     * The same index, listing only the days from firstDay to lastDay
+     * (inclusive; an invalid bound leaves that side open). Spans come from
+     * other people's invitations, and one that runs for millennia would
+     * otherwise cost a list entry per day; identifiers are still counted for
+     * events that fall wholly outside.
+     */
+    static DayIndex build(const EventList &events, QDate firstDay, QDate lastDay);
     EventList eventsOn(QDate day) const { return eventsByDay.value(day); }
 };

@@ -69,6 +69,8 @@ private:
     struct Range { std::optional<QDateTime> start; std::optional<QDateTime> end; };
     Range currentMonthGridRange() const;
     void updateSelectedDayEvents();
+    bool isInFetchedWindow(const QDateTime &date) const;
+    EventList lookUpSingleDay(QDate day);
 
     void setSelectedDate(const QDateTime &value);
     void setCurrentMonth(const QDateTime &value);
@@ -85,4 +87,6 @@ private:
     std::optional<QDateTime> m_fetchedRangeStart;
     std::optional<QDateTime> m_fetchedRangeEnd;
     QTimer *m_refetchWorkItem = nullptr;
+    /// Set while selectDate refetches for a selection that is about to move into the new window.
+    bool m_selectionMoving = false;
 };

@@ -12,6 +12,10 @@ class QSettings;
  * The four user preferences. Loaded once with fixed fallbacks; every
  * assignment, equal value or not, saves the value, keeps the login item in
  * step for launchAtLogin, and then emits settingsDidChange().
+ *
+ * Keys it does not know are left alone. A settings file that cannot be read
+ * whole is copied aside before anything is written over it; when even that
+ * fails, changes live only until the process ends.
  */
 class SettingsManager : public QObject
 {
@@ -48,6 +52,8 @@ Q_SIGNALS:
 
 private:
     void toggleLaunchAtLogin(bool enabled);
+    void save(const QString &key, const QVariant &value);
+    bool keepCopyOfDamagedFile() const;
 
     QSettings *const m_defaults;
     LoginItem *const m_loginItem;
@@ -55,4 +61,6 @@ private:
     WeekStart m_weekStart = WeekStart::sunday;
     bool m_launchAtLogin = true;
     bool m_showEventDots = true;
+    /** False when the file on disk could neither be read whole nor copied aside. */
+    bool m_persist = true;
 };

@@ -1,0 +1,130 @@
+#include "XdgAutostartLoginItem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+QString configHome()
+{
+    // The base-directory rules say a relative XDG_CONFIG_HOME is invalid and must be ignored.
+    const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
+        return fromEnvironment;
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+
+// Every value of a desktop entry is a string in which backslash, newline, tab
+// and carriage return must be escaped.
+QString escapeValue(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        case '\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case '\t':
+            escaped += QLatin1String("\\t");
+            break;
+        case '\r':
+            escaped += QLatin1String("\\r");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// Exec has its own layer of quoting under the string escapes: a program path
+// with a reserved character is double-quoted, inside the quotes " ` $ \ take a
+// backslash, and a literal % is doubled so it is not read as a field code.
+QString execArgument(const QString &program)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool needsQuotes = false;
+    for (const QChar c : program)
+        needsQuotes = needsQuotes || reserved.contains(c);
+
+    QString argument;
+    for (const QChar c : program) {
+        if (c == QLatin1Char('%'))
+            argument += QLatin1String("%%");
+        else if (needsQuotes && QStringLiteral("\"`$\\").contains(c))
+            argument += QLatin1Char('\\') + c;
+        else
+            argument += c;
+    }
+    if (needsQuotes)
+        argument = QLatin1Char('"') + argument + QLatin1Char('"');
+    return escapeValue(argument);
+}
+
+} // namespace
+
+XdgAutostartLoginItem::XdgAutostartLoginItem(const QString &executable)
+    : m_executable(QDir::cleanPath(QFileInfo(executable).absoluteFilePath()))
+{ }
+
+QString XdgAutostartLoginItem::entryPath()
+{
+    return configHome() + QStringLiteral("/autostart/moriva.desktop");
+}
+
+bool XdgAutostartLoginItem::registerItem(QString &error)
+{
+    const QString path = entryPath();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        const QFileInfo blocker(folder);
+        error = blocker.exists() && !blocker.isDir()
+            ? QStringLiteral("%1 is a file, not a folder").arg(folder)
+            : QStringLiteral("could not create the folder %1").arg(folder);
+        return false;
+    }
+
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Moriva\n"
+                                         "Exec=%1\n"
+                                         "TryExec=%2\n"
+                                         "Icon=moriva\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n")
+                              .arg(execArgument(m_executable), escapeValue(m_executable));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("could not write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = entry.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        error = QStringLiteral("could not write %1: %2").arg(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool XdgAutostartLoginItem::unregisterItem(QString &error)
+{
+    const QString path = entryPath();
+    const QFileInfo info(path);
+    // A dangling symlink does not "exist" but still starts nothing and still needs removing.
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    QFile file(path);
+    if (!file.remove()) {
+        error = QStringLiteral("could not remove %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,205 @@
+#include "DayIndex.h"
+
+#include "FakeEventStore.h"
+#include "ZonePin.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+// "2026-12-05T22:00" is local wall time, "...Z" is UTC.
+QDateTime when(const QString &text)
+{
+    const QDateTime t = QDateTime::fromString(text, Qt::ISODate);
+    Q_ASSERT(t.isValid());
+    return t;
+}
+
+EventPtr record(const QString &id, const QString &start, const QString &end)
+{
+    return FakeEventStore::make(id, when(start), when(end), id);
+}
+
+QStringList days(const DayIndex &index)
+{
+    QList<QDate> sorted = index.datesWithEvents.values();
+    std::sort(sorted.begin(), sorted.end());
+    QStringList out;
+    for (QDate d : sorted)
+        out << d.toString(Qt::ISODate);
+    return out;
+}
+
+QStringList ids(const EventList &events)
+{
+    QStringList out;
+    for (const auto &e : events)
+        out << e->identifier;
+    return out;
+}
+
+} // namespace
+
+class tst_DayIndex : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QVERIFY(pinLocalZone("UTC")); }
+
+    void daysOfOneEvent_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("expectedDays");
+
+        const QByteArray berlin = "Europe/Berlin";
+        const QByteArray santiago = "America/Santiago";
+        QTest::newRow("22:00 to 02:00 spans both days")
+            << berlin << "2026-12-05T22:00"
+            << "2026-12-06T02:00" << QStringList { "2026-12-05", "2026-12-06" };
+        QTest::newRow("ends exactly at midnight: not on the next day")
+            << berlin << "2026-12-05T10:00"
+            << "2026-12-06T00:00" << QStringList { "2026-12-05" };
+        QTest::newRow("ends one millisecond after midnight")
+            << berlin << "2026-12-05T10:00"
+            << "2026-12-06T00:00:00.001" << QStringList { "2026-12-05", "2026-12-06" };
+        QTest::newRow("all-day, one day") << berlin << "2026-12-05T00:00"
+                                          << "2026-12-06T00:00" << QStringList { "2026-12-05" };
+        QTest::newRow("all-day, three days")
+            << berlin << "2026-12-30T00:00"
+            << "2027-01-02T00:00" << QStringList { "2026-12-30", "2026-12-31", "2027-01-01" };
+        QTest::newRow("zero length at midnight: its start day")
+            << berlin << "2026-12-06T00:00"
+            << "2026-12-06T00:00" << QStringList { "2026-12-06" };
+        QTest::newRow("zero length in the afternoon") << berlin << "2026-12-06T15:00"
+                                                      << "2026-12-06T15:00" << QStringList { "2026-12-06" };
+        QTest::newRow("end before start: no day") << berlin << "2026-12-06T15:00"
+                                                  << "2026-12-06T14:00" << QStringList {};
+        QTest::newRow("UTC instants land on local days")
+            << berlin << "2026-12-05T23:30:00Z"
+            << "2026-12-06T00:30:00Z" << QStringList { "2026-12-06" };
+        QTest::newRow("all-day on the 23-hour spring day")
+            << berlin << "2026-03-29T00:00"
+            << "2026-03-30T00:00" << QStringList { "2026-03-29" };
+        QTest::newRow("all-day on the 25-hour autumn day")
+            << berlin << "2026-10-25T00:00"
+            << "2026-10-26T00:00" << QStringList { "2026-10-25" };
+        QTest::newRow("across the spring change at night")
+            << berlin << "2026-03-28T23:00"
+            << "2026-03-29T03:30" << QStringList { "2026-03-28", "2026-03-29" };
+        // 6 September 2026 begins at 01:00 there: its midnight never happens.
+        QTest::newRow("ends where a day without midnight begins")
+            << santiago << "2026-09-05T00:00"
+            << "2026-09-06T01:00" << QStringList { "2026-09-05" };
+        QTest::newRow("the day without midnight, whole")
+            << santiago << "2026-09-06T01:00"
+            << "2026-09-07T00:00" << QStringList { "2026-09-06" };
+        QTest::newRow("instant before the skipped hour belongs to the day before")
+            << santiago << "2026-09-06T03:59:59Z"
+            << "2026-09-06T04:00:00Z" << QStringList { "2026-09-05" };
+        // 4 April 2026 has 23:00-24:00 twice; both hours are still that day.
+        QTest::newRow("the repeated last hour of a day")
+            << santiago << "2026-04-05T02:30:00Z"
+            << "2026-04-05T04:00:00Z" << QStringList { "2026-04-04" };
+    }
+
+    void daysOfOneEvent()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QStringList, expectedDays);
+        QVERIFY(pinLocalZone(zone));
+
+        const DayIndex index = DayIndex::build({ record("e", start, end) });
+        QCOMPARE(days(index), expectedDays);
+        QCOMPARE(index.eventsByDay.size(), expectedDays.size());
+        for (const QString &day : expectedDays)
+            QCOMPARE(ids(index.eventsOn(QDate::fromString(day, Qt::ISODate))), QStringList { "e" });
+    }
+
+    void firstIdentifierWins_data()
+    {
+        QTest::addColumn<EventList>("events");
+        QTest::addColumn<QStringList>("expectedDays");
+        QTest::addColumn<QStringList>("titlesOnFirstDay");
+
+        const auto make
+            = [](const QString &id, const QString &title, const QString &start, const QString &end) {
+                  return FakeEventStore::make(id, when(start), when(end), title);
+              };
+        QTest::newRow("the second record of an identifier is dropped everywhere")
+            << EventList { make("x", "first", "2026-12-05T09:00", "2026-12-05T10:00"),
+                   make("x", "second", "2026-12-06T09:00", "2026-12-06T10:00") }
+            << QStringList { "2026-12-05" } << QStringList { "first" };
+        QTest::newRow("an end-before-start record still claims its identifier")
+            << EventList { make("x", "broken", "2026-12-05T10:00", "2026-12-05T09:00"),
+                   make("x", "good", "2026-12-05T09:00", "2026-12-05T10:00") }
+            << QStringList {} << QStringList {};
+        QTest::newRow("different identifiers both count")
+            << EventList { make("x", "one", "2026-12-05T09:00", "2026-12-05T10:00"),
+                   make("y", "two", "2026-12-05T09:00", "2026-12-05T10:00") }
+            << QStringList { "2026-12-05" } << QStringList { "one", "two" };
+    }
+
+    void firstIdentifierWins()
+    {
+        QFETCH(EventList, events);
+        QFETCH(QStringList, expectedDays);
+        QFETCH(QStringList, titlesOnFirstDay);
+
+        const DayIndex index = DayIndex::build(events);
+        QCOMPARE(days(index), expectedDays);
+        QStringList titles;
+        for (const auto &e : index.eventsOn(QDate(2026, 12, 5)))
+            titles << *e->title;
+        QCOMPARE(titles, titlesOnFirstDay);
+    }
+
+    void eachDaySortedStablyByStart()
+    {
+        QVERIFY(pinLocalZone("Europe/Berlin"));
+        const EventList storeOrder {
+            record("late", "2026-12-05T14:00", "2026-12-05T15:00"),
+            record("tie-1", "2026-12-05T10:00", "2026-12-05T11:00"),
+            record("utc-tie", "2026-12-05T09:00:00Z", "2026-12-05T09:30:00Z"), // 10:00 local
+            record("early", "2026-12-05T08:00", "2026-12-05T08:30"),
+            record("tie-2", "2026-12-05T10:00", "2026-12-05T12:00"),
+            record("from-yesterday", "2026-12-04T22:00", "2026-12-05T02:00"),
+            record("all-day", "2026-12-05T00:00", "2026-12-06T00:00"),
+        };
+        const DayIndex index = DayIndex::build(storeOrder);
+        QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 5))),
+            (QStringList { "from-yesterday", "all-day", "early", "tie-1", "utc-tie", "tie-2", "late" }));
+        QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 4))), QStringList { "from-yesterday" });
+        QVERIFY(index.eventsOn(QDate(2026, 12, 6)).isEmpty());
+    }
+
+    void windowLimitsTheDaysListed()
+    {
+        const EventList events {
+            FakeEventStore::make("forever", QDateTime(QDate(1, 1, 1), QTime(0, 0)),
+                QDateTime(QDate(9999, 12, 31), QTime(0, 0))),
+            record("outside", "2027-03-01T09:00", "2027-03-01T10:00"),
+            record("outside", "2026-12-05T09:00", "2026-12-05T10:00"),
+            record("inside", "2026-12-01T09:00", "2026-12-03T10:00"),
+        };
+        QElapsedTimer timer;
+        timer.start();
+        const DayIndex index = DayIndex::build(events, QDate(2026, 12, 2), QDate(2026, 12, 8));
+        // Generous: unbounded, this would take millions of entries.
+        QVERIFY2(timer.elapsed() < 1000, "a span of millennia must not be walked day by day");
+
+        QCOMPARE(days(index),
+            (QStringList { "2026-12-02", "2026-12-03", "2026-12-04", "2026-12-05", "2026-12-06", "2026-12-07",
+                "2026-12-08" }));
+        QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 2))), (QStringList { "forever", "inside" }));
+        QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 5))), QStringList { "forever" });
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DayIndex)
+#include "tst_dayindex.moc"
