@@ -1,12 +1,21 @@
 #pragma once
 
+#include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 
 class CalendarAppLauncher;
 class Clock;
+class DayCell;
 class EventManager;
+class EventSection;
+class OverlayHost;
+class PlainButton;
+class ScrollCatcherView;
 class SettingsManager;
+class ThemedLabel;
 class UrlOpener;
+class QVBoxLayout;
 
 /**
  * The popover's whole content: navigation row, weekday header, the six-week
@@ -20,9 +29,66 @@ class ContentView : public QWidget
     Q_OBJECT
 public:
     ContentView(EventManager *eventManager, SettingsManager *settingsManager, const Clock *clock,
-                UrlOpener *urlOpener, CalendarAppLauncher *calendarLauncher, QWidget *parent = nullptr);
+        UrlOpener *urlOpener, CalendarAppLauncher *calendarLauncher, QWidget *parent = nullptr);
     ~ContentView() override;
 
     static constexpr int preferredWidth = 320;
     static constexpr int preferredHeight = 520;
+
+    /** The panel laid over the view; several may be asked for, the first in this order is shown. */
+    enum class Overlay { none, settings, monthPicker, yearPicker };
+    Overlay shownOverlay() const { return m_shown; }
+    void setShowingSettings(bool showing);
+    void setShowingMonthPicker(bool showing);
+    void setShowingYearPicker(bool showing);
+
+    DayCell *dayCell(int index) const;
+    EventSection *eventSection() const { return m_eventSection; }
+
+    QSize sizeHint() const override { return QSize(preferredWidth, preferredHeight); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void buildNavigationRow(QVBoxLayout *column);
+    void buildWeekdayHeader(QVBoxLayout *column);
+    void buildGrid(QVBoxLayout *column);
+    void buildActionBar(QVBoxLayout *column);
+
+    void rebuildTitles();
+    void rebuildWeekdayHeader();
+    void rebuildGrid();
+    void rebuildEventSection();
+    void updateOverlay();
+    QWidget *makePanel(Overlay which);
+    void closeShownOverlay();
+    void moveSelection(int days);
+
+    EventManager *const m_eventManager;
+    SettingsManager *const m_settingsManager;
+    const Clock *const m_clock;
+    UrlOpener *const m_urlOpener;
+    CalendarAppLauncher *const m_calendarLauncher;
+
+    bool m_showingSettings = false;
+    bool m_showingMonthPicker = false;
+    bool m_showingYearPicker = false;
+    Overlay m_shown = Overlay::none;
+    QPointer<OverlayHost> m_overlay;
+    QPointer<QWidget> m_focusBeforeOverlay;
+
+    QWidget *m_root = nullptr;
+    PlainButton *m_yearTitle = nullptr;
+    PlainButton *m_monthTitle = nullptr;
+    PlainButton *m_previous = nullptr;
+    PlainButton *m_next = nullptr;
+    QList<ThemedLabel *> m_weekdayLabels;
+    ScrollCatcherView *m_grid = nullptr;
+    QList<DayCell *> m_cells;
+    PlainButton *m_today = nullptr;
+    PlainButton *m_settingsButton = nullptr;
+    EventSection *m_eventSection = nullptr;
 };

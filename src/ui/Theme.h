@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 
 /**
@@ -21,4 +22,13 @@ public:
     static QColor accent(const QPalette &palette);
     /** Overrides the accent (the colour-scheme watcher sets it from the desktop portal). */
     static void setDesktopAccent(const QColor &color);
+
+    /** The roles text and glyphs are tinted with; resolved against the palette at paint time. */
+    enum class Tone { primary, secondary, tertiary, accent, white };
+    static QColor color(const QPalette &palette, Tone tone);
+
+    /** The application font at pointSize points and the given weight. */
+    static QFont font(qreal pointSize, QFont::Weight weight = QFont::Normal);
+    /** Whether the palette reads as dark, for the few looks that differ beyond colour roles. */
+    static bool isDark(const QPalette &palette);
 };

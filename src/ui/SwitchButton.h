@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QAbstractButton>
+
+/** An on/off switch: a pill-shaped track in the accent colour when on, with a round knob. */
+class SwitchButton : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    explicit SwitchButton(QWidget *parent = nullptr);
+
+    QSize sizeHint() const override { return QSize(32, 18); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    bool hitButton(const QPoint &pos) const override;
+
+private:
+    bool m_keyboardFocus = false;
+};
