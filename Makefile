@@ -6,7 +6,7 @@ ifdef CI
 CMAKE_FLAGS += -DMORIVA_WERROR=ON
 endif
 
-.PHONY: all deps configure build run test clean sanitize
+.PHONY: all deps configure build run test clean sanitize fuzz
 
 all: build
 
@@ -24,12 +24,28 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+ifdef CI
+	@$(MAKE) --no-print-directory sanitize fuzz
+endif
 
 # The core tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	@cmake -S . -B $(BUILD)-asan -DMORIVA_SANITIZE=ON -DMORIVA_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD)-asan -DMORIVA_SANITIZE=ON -DMORIVA_BUILD_UI=OFF -DMORIVA_BUILD_EDS=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
 
+# A short libFuzzer run over the calendar-file reader (clang), seeded with
+# the test calendars; the corpus it grows is kept in $(BUILD)-fuzz/corpus.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@cmake -S fuzz -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS)
+	@mkdir -p $(BUILD)-fuzz/corpus
+	@$(BUILD)-fuzz/fuzz_icsfilereader -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -timeout=10 \
+		-detect_leaks=0 -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/ $(BUILD)-fuzz/corpus \
+		tests/data/crashers tests/data/traps tests/data/vdir-broken tests/data/vdir-work \
+		>$(BUILD)-fuzz/fuzz.log 2>&1 || { tail -n 60 $(BUILD)-fuzz/fuzz.log; exit 1; }
+	@grep -E '^(Done|stat::new_units_added)' $(BUILD)-fuzz/fuzz.log
+
 clean:
-	@rm -rf $(BUILD) $(BUILD)-asan
+	@rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz

@@ -1,0 +1,34 @@
+// Feeds arbitrary bytes to the reader and expands whatever events survive,
+// over a window around each start, as the store would for the popover.
+#include "IcsFileReader.h"
+#include "RecurrenceExpander.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const IcsFileContent content = IcsFileReader::parse(bytes);
+    auto shared = std::make_shared<IcsFileContent>(content);
+    for (const IcsEvent &event : shared->events) {
+        const QDateTime start = event.start.toDateTime();
+        if (!start.isValid())
+            continue;
+        (void)event.endFor(start);
+        RecurrenceExpander expander(std::shared_ptr<const IcsEvent>(shared, &event), 2000);
+        for (const IcsEvent &other : shared->events)
+            expander.addOverride(other.recurrenceId);
+        const qint64 ms = start.toMSecsSinceEpoch();
+        (void)expander.occurrences(ms - 86400000LL, ms + 60 * 86400000LL, 200);
+        (void)expander.occurrences(ms + 1100 * 86400000LL, ms + 1142 * 86400000LL, 200);
+    }
+    return 0;
+}

@@ -1,0 +1,272 @@
+#include "CalendarSources.h"
+#include "DayIndex.h"
+#include "EventRowRules.h"
+#include "IcsEventStore.h"
+#include "SystemClock.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
+
+#include <QSet>
+
+#ifdef MORIVA_WITH_EDS
+#include "CompositeEventStore.h"
+#include "EdsEventStore.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char usage[]
+    = "Usage: moriva-agenda [--source PATH]... [--from YYYY-MM-DD] [--days N] [--json] [--next]\n"
+      "Lists the events of each day, as the Moriva calendar shows them.\n"
+      "  --source PATH  read this folder or .ics file (repeatable); default: Moriva's sources\n"
+      "  --from DATE    first day (default: today)\n"
+      "  --days N       number of days, 1 to 3660 (default: 1)\n"
+      "  --json         one JSON object per line\n"
+      "  --next         only the next event that has not ended\n"
+      "  --no-system    leave out the desktop's calendars (Evolution Data Server);\n"
+      "                 implied by --source\n";
+
+struct Arguments
+{
+    QStringList sources;
+    QDate from;
+    int days = 1;
+    bool json = false;
+    bool next = false;
+    bool noSystem = false;
+};
+
+[[noreturn]] void badArguments(const QString &message)
+{
+    std::fprintf(stderr, "moriva-agenda: %s\n%s", qPrintable(message), usage);
+    std::exit(2);
+}
+
+Arguments parseArguments(const QStringList &args)
+{
+    Arguments out;
+    bool fromGiven = false;
+    bool daysGiven = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        bool hasInlineValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            value = arg.section(QLatin1Char('='), 1);
+            arg = arg.section(QLatin1Char('='), 0, 0);
+            hasInlineValue = true;
+        }
+        const auto takeValue = [&]() -> QString {
+            if (hasInlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                badArguments(QStringLiteral("%1 needs a value").arg(arg));
+            return args[++i];
+        };
+        const auto noValue = [&] {
+            if (hasInlineValue)
+                badArguments(QStringLiteral("%1 takes no value").arg(arg));
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (arg == QLatin1String("--source")) {
+            const QString path = takeValue();
+            if (path.isEmpty())
+                badArguments(QStringLiteral("--source needs a path"));
+            out.sources.append(path);
+        } else if (arg == QLatin1String("--from")) {
+            if (fromGiven)
+                badArguments(QStringLiteral("--from given twice"));
+            fromGiven = true;
+            const QString text = takeValue();
+            out.from = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+            if (!out.from.isValid() || text.size() != 10)
+                badArguments(QStringLiteral("--from wants a date as YYYY-MM-DD, not \"%1\"").arg(text));
+        } else if (arg == QLatin1String("--days")) {
+            if (daysGiven)
+                badArguments(QStringLiteral("--days given twice"));
+            daysGiven = true;
+            const QString text = takeValue();
+            bool ok = false;
+            out.days = text.toInt(&ok);
+            if (!ok || out.days < 1 || out.days > 3660)
+                badArguments(
+                    QStringLiteral("--days wants a whole number from 1 to 3660, not \"%1\"").arg(text));
+        } else if (arg == QLatin1String("--json")) {
+            noValue();
+            out.json = true;
+        } else if (arg == QLatin1String("--next")) {
+            noValue();
+            out.next = true;
+        } else if (arg == QLatin1String("--no-system")) {
+            noValue();
+            out.noSystem = true;
+        } else {
+            badArguments(QStringLiteral("unknown argument \"%1\"").arg(args[i]));
+        }
+    }
+    if (out.next && (fromGiven || daysGiven))
+        badArguments(QStringLiteral("--next looks from now; it takes no --from or --days"));
+    return out;
+}
+
+QString isoWithOffset(const QDateTime &instant)
+{
+    const QDateTime local = instant.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
+        + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+QString jsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString jsonLine(QDate day, const CalendarEvent &e)
+{
+    QString start, end;
+    if (e.allDay) {
+        start = e.start.toLocalTime().date().toString(Qt::ISODate);
+        end = e.end.toLocalTime().date().toString(Qt::ISODate);
+    } else {
+        start = isoWithOffset(e.start);
+        end = isoWithOffset(e.end);
+    }
+    const auto meeting = EventRowRules::meetingURL(e);
+    const QColor color = e.calendar ? e.calendar->color : QColor();
+    QString line(QLatin1Char('{'));
+    line += QStringLiteral("\"day\":") + jsonString(day.toString(Qt::ISODate));
+    line += QStringLiteral(",\"start\":") + jsonString(start);
+    line += QStringLiteral(",\"end\":") + jsonString(end);
+    line += QStringLiteral(",\"allDay\":") + (e.allDay ? QStringLiteral("true") : QStringLiteral("false"));
+    line += QStringLiteral(",\"title\":") + jsonString(EventRowRules::titleText(e));
+    line += QStringLiteral(",\"calendar\":") + jsonString(e.calendar ? e.calendar->name : QString());
+    line += QStringLiteral(",\"color\":")
+        + (color.isValid() ? jsonString(color.name(QColor::HexRgb)) : QStringLiteral("null"));
+    line += QStringLiteral(",\"location\":") + jsonString(e.location);
+    line += QStringLiteral(",\"meeting\":")
+        + (meeting ? jsonString(meeting->toString(QUrl::FullyEncoded)) : QStringLiteral("null"));
+    line += QLatin1Char('}');
+    return line;
+}
+
+QString textLine(const CalendarEvent &e)
+{
+    QString line = QStringLiteral("  ") + EventRowRules::timeRangeText(e).leftJustified(15)
+        + EventRowRules::titleText(e);
+    if (e.calendar && !e.calendar->name.isEmpty())
+        line += QStringLiteral("  [") + e.calendar->name + QLatin1Char(']');
+    if (const auto location = EventRowRules::locationText(e))
+        line += QStringLiteral("  @ ") + *location;
+    if (const auto meeting = EventRowRules::meetingURL(e))
+        line += QStringLiteral("  ") + meeting->toString();
+    return line;
+}
+
+void print(const QString &line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+}
+
+int runNext(EventStore &store, const QDateTime &now, bool json)
+{
+    // Widening steps: a status bar asks every few seconds and the next event is usually close.
+    const QDate today = now.date();
+    for (int span : { 1, 8, 32, 367, 3660 }) {
+        const QDateTime end(today.addDays(span), QTime(0, 0));
+        const EventList events = store.events(now, end);
+        EventPtr best;
+        QSet<QString> seen;
+        for (const EventPtr &e : events) {
+            if (seen.contains(e->identifier))
+                continue;
+            seen.insert(e->identifier);
+            if (e->end < e->start || (e->end <= now && !(e->end == e->start && e->start >= now)))
+                continue;
+            if (!best || e->start < best->start)
+                best = e;
+        }
+        if (best) {
+            const QDate day = std::max(best->start.toLocalTime().date(), today);
+            print(json ? jsonLine(day, *best)
+                       : day.toString(Qt::ISODate) + QLatin1Char(' ') + textLine(*best).trimmed());
+            return 0;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("moriva-agenda"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORIVA_VERSION));
+    const Arguments args = parseArguments(QCoreApplication::arguments());
+
+    IcsEventStore::Options options;
+    options.watch = false;
+    options.loadInBackground = false;
+    options.prepareDays = 0; // one window is asked, once
+    const QList<SourceRoot> roots
+        = args.sources.isEmpty() ? CalendarSources::forUser() : CalendarSources::fromPaths(args.sources);
+    IcsEventStore store(roots, options);
+    store.loadNow();
+    EventStore *shown = &store;
+#ifdef MORIVA_WITH_EDS
+    // The desktop's own calendars join the files, unless the sources were
+    // named. A command prints once, so it waits (boundedly) for them to load.
+    CompositeEventStore composite;
+    if (args.sources.isEmpty() && !args.noSystem && EdsEventStore::sessionBusAvailable()) {
+        auto *eds = new EdsEventStore;
+        QEventLoop loop;
+        QObject::connect(eds, &EdsEventStore::loaded, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        if (!eds->isLoaded())
+            loop.exec();
+        composite.addStore(eds);
+        composite.addStore(&store, false);
+        composite.setHiddenPathsProvider([eds] { return eds->localCalendarFiles(); });
+        shown = &composite;
+    }
+#endif
+    if (shown->authorizationStatus() == AuthorizationStatus::denied) {
+        std::fputs("moriva-agenda: none of the calendar sources can be read\n", stderr);
+        return 1;
+    }
+
+    const SystemClock clock;
+    if (args.next)
+        return runNext(*shown, clock.now(), args.json);
+
+    const QDate first = args.from.isValid() ? args.from : clock.now().date();
+    const QDate last = first.addDays(args.days - 1);
+    const QDateTime start(first, QTime(0, 0));
+    const QDateTime end(first.addDays(args.days), QTime(0, 0));
+    const DayIndex index = DayIndex::build(shown->events(start, end), first, last);
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        const EventList events = index.eventsOn(day);
+        if (events.isEmpty())
+            continue;
+        if (!args.json)
+            print(QLocale::c().toString(day, QStringLiteral("ddd yyyy-MM-dd")));
+        for (const EventPtr &e : events)
+            print(args.json ? jsonLine(day, *e) : textLine(*e));
+    }
+    return 0;
+}

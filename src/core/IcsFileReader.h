@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTime>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <optional>
+
+/**
+ * A date or date-time as a calendar file gives it, with its zone already
+ * resolved. Floating times and dates are kept as wall-clock values and only
+ * become instants in the reader's zone when asked, so they follow the user.
+ */
+struct IcsTime
+{
+    enum class Kind : quint8 { none, date, floating, zoned };
+
+    Kind kind = Kind::none;
+    QDate date;
+    QTime time; ///< midnight for dates
+    QTimeZone zone; ///< zoned only (UTC included)
+
+    bool isValid() const { return kind != Kind::none; }
+    bool isDate() const { return kind == Kind::date; }
+    /** The instant; dates start at local midnight. */
+    QDateTime toDateTime() const;
+};
+
+/** An RDATE: a start, and for PERIOD values also its own end. */
+struct IcsPeriod
+{
+    IcsTime start;
+    IcsTime end;
+};
+
+/**
+ * One VEVENT, compact and free of parser types, so the loader can hand it
+ * across threads and the expander can work from it alone.
+ */
+struct IcsEvent
+{
+    QString uid; ///< empty when the file gave none
+    std::optional<QString> summary;
+    QString location;
+    QString description;
+    QUrl url;
+
+    IcsTime start;
+    /** Length of each occurrence: whole days on the calendar, then exact seconds. */
+    qint32 durationDays = 0;
+    qint64 durationSeconds = 0;
+    bool cancelled = false;
+
+    /** Recurrence rules, validated and with UNTIL already in the start's wall time. Opaque. */
+    QList<QByteArray> rules;
+    QList<IcsPeriod> rdates;
+    QList<IcsTime> exdates;
+
+    IcsTime recurrenceId; ///< set on an override of one occurrence
+    bool thisAndFuture = false;
+
+    bool isAllDay() const { return start.isDate(); }
+    bool isRecurring() const { return !recurrenceId.isValid() && (!rules.isEmpty() || !rdates.isEmpty()); }
+    /** Where an occurrence that starts at `occurrenceStart` ends. */
+    QDateTime endFor(const QDateTime &occurrenceStart) const;
+};
+
+/** What one calendar file holds. */
+struct IcsFileContent
+{
+    QString calendarName; ///< X-WR-CALNAME, when given
+    QColor color; ///< COLOR or X-APPLE-CALENDAR-COLOR, when given and readable
+    QList<IcsEvent> events;
+    int skipped = 0; ///< VEVENTs dropped as unusable (no start, impossible dates)
+};
+
+/**
+ * Turns the bytes of one .ics file into events. Pure and safe on any thread;
+ * it never prints, never throws and never trusts a value it has not checked,
+ * because the bytes come from strangers' invitations.
+ */
+namespace IcsFileReader {
+
+IcsFileContent parse(const QByteArray &bytes);
+
+/** "#RRGGBB", "#RRGGBBAA" (as CalDAV servers write it) or a CSS colour name. */
+QColor parseColor(const QString &text);
+
+/** Turns libical's own error reporting off; the parse calls it too. Idempotent. */
+void quietLibical();
+
+} // namespace IcsFileReader
