@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake make g++ pkgconf qt6-base-dev qt6-base-dev-tools libical-dev
+  cmake make g++ pkgconf qt6-base-dev qt6-base-dev-tools libical-dev libxcb1-dev
   libecal2.0-dev libedataserver1.2-dev
   # widget tests and the desktop end-to-end suite
-  xvfb xauth x11-utils xdotool imagemagick openbox trayer dbus-x11 fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick openbox trayer dbus-x11 fonts-dejavu-core python3-gi gir1.2-glib-2.0
   # the system calendar store, run for real in its tests
   evolution-data-server
   # independent calendar readers that the differential tests compare against

@@ -1,9 +1,42 @@
+#include "AppDelegate.h"
+#include "DesktopCalendarLauncher.h"
+#include "DesktopUrlOpener.h"
+#include "IcsEventStore.h"
+#include "SettingsManager.h"
+#include "SingleInstance.h"
+#include "SystemClock.h"
+#include "XdgAutostartLoginItem.h"
+
 #include <QApplication>
+#include <QSettings>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("moriva"));
-    app.setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("moriva"));
+    QApplication::setDesktopFileName(QStringLiteral("moriva"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Role::secondary) {
+        QString error;
+        if (SingleInstance::activateRunning(&error))
+            return 0;
+        std::fprintf(stderr, "Moriva is already running but did not answer: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    AppServices services;
+    services.clock = std::make_unique<SystemClock>();
+    services.eventStore = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+    services.settings = std::make_unique<QSettings>(SettingsManager::defaultFilePath(), QSettings::IniFormat);
+    services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
+    services.urlOpener = std::make_unique<DesktopUrlOpener>();
+    services.calendarLauncher = std::make_unique<DesktopCalendarLauncher>();
+
+    AppDelegate delegate(std::move(services));
+    QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openPopover);
     return app.exec();
 }

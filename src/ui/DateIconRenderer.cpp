@@ -1,0 +1,63 @@
+#include "DateIconRenderer.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPen>
+#include <QPixmap>
+
+QList<int> DateIconRenderer::pixelSizes()
+{
+    return { 16, 22, 24, 32, 48, 64 };
+}
+
+QImage DateIconRenderer::render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint)
+{
+    const int devicePixels = qRound(pixelSize * devicePixelRatio);
+    QImage image(devicePixels, devicePixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(devicePixelRatio);
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.scale(pixelSize / designSize, pixelSize / designSize);
+
+    const QPointF centre(designSize / 2, designSize / 2);
+    painter.setPen(QPen(tint, ringStroke));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(centre, ringRadius, ringRadius);
+
+    QFont font;
+    font.setPixelSize(qRound(fontSize));
+    font.setBold(true);
+    // Hinting snaps glyphs to the unscaled grid and would shift the number off centre at small sizes.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    painter.setFont(font);
+    painter.drawText(QRectF(0, 0, designSize, designSize), Qt::AlignCenter, QString::number(day));
+    painter.end();
+    return image;
+}
+
+QIcon DateIconRenderer::icon(int day, const QColor &tint)
+{
+    QIcon result;
+    for (int size : pixelSizes()) {
+        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint)));
+    }
+    return result;
+}
+
+QColor DateIconRenderer::tintFor(const QString &currentDesktop, bool darkScheme)
+{
+    static const QStringList alwaysDarkPanels
+        = { QStringLiteral("GNOME"), QStringLiteral("Unity"), QStringLiteral("Pantheon"),
+              QStringLiteral("i3"), QStringLiteral("sway"), QStringLiteral("Hyprland") };
+    bool darkPanel = darkScheme;
+    for (const QString &name : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+        if (alwaysDarkPanels.contains(name, Qt::CaseInsensitive))
+            darkPanel = true;
+    }
+    return darkPanel ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QList>
+
+/**
+ * The tray icon: a thin ring with the day of the month in it, drawn on a
+ * 22-unit square and scaled to each size a panel may ask for. Every pixel is
+ * the one tint at some alpha, so the icon behaves like a monochrome mask.
+ */
+class DateIconRenderer
+{
+public:
+    static constexpr qreal designSize = 22.0;
+    static constexpr qreal ringRadius = 9.0;
+    static constexpr qreal ringStroke = 2.0;
+    static constexpr qreal fontSize = 11.0;
+
+    /** Panels ask for these; scalable icons show empty on some hosts, so each is painted. */
+    static QList<int> pixelSizes();
+
+    /** One bitmap of pixelSize × pixelSize logical pixels at the given device pixel ratio. */
+    static QImage render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint);
+
+    /** Every size of pixelSizes(), each at 1× and 2×. */
+    static QIcon icon(int day, const QColor &tint);
+
+    /**
+     * The tint that reads on the panel. Some shells keep their panel dark
+     * whatever the colour scheme says, so the desktop's name counts first.
+     */
+    static QColor tintFor(const QString &currentDesktop, bool darkScheme);
+};

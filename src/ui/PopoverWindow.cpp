@@ -1,0 +1,122 @@
+#include "PopoverWindow.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QList>
+#include <QPainter>
+#include <QPair>
+#include <QVBoxLayout>
+
+PopoverWindow::PopoverWindow(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("popoverWindow"));
+    setFixedSize(popoverWidth, popoverHeight);
+    setAutoFillBackground(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void PopoverWindow::setContent(QWidget *content)
+{
+    if (QWidget *old = m_content) {
+        layout()->removeWidget(old);
+        old->hide();
+        // The old content may be the sender of the change that replaces it.
+        old->deleteLater();
+    }
+    m_content = content;
+    if (content) {
+        content->setParent(this);
+        layout()->addWidget(content);
+        content->show();
+    }
+}
+
+QPoint PopoverWindow::placement(
+    const QRect &anchor, const QRect &screen, const QRect &available, const QSize &size)
+{
+    enum class Edge { top, bottom, left, right };
+    const QRect area = available.isValid() ? available : screen;
+    const QPoint centre = anchor.center();
+    const int toTop = centre.y() - screen.top();
+    const int toBottom = screen.bottom() - centre.y();
+    const int toLeft = centre.x() - screen.left();
+    const int toRight = screen.right() - centre.x();
+
+    // A panel that reserves space shows as a gap between the screen and its available area.
+    QList<QPair<int, Edge>> reserved;
+    if (area.top() > screen.top())
+        reserved.append({ toTop, Edge::top });
+    if (area.bottom() < screen.bottom())
+        reserved.append({ toBottom, Edge::bottom });
+    if (area.left() > screen.left())
+        reserved.append({ toLeft, Edge::left });
+    if (area.right() < screen.right())
+        reserved.append({ toRight, Edge::right });
+
+    Edge edge;
+    if (!reserved.isEmpty()) {
+        edge = std::min_element(reserved.cbegin(), reserved.cend(), [](const auto &a, const auto &b) {
+            return a.first < b.first;
+        })->second;
+    } else if (std::min(toTop, toBottom) <= 2 * std::min(toLeft, toRight)) {
+        // An icon in a corner is nearly as close to the side as to the panel; panels are mostly horizontal.
+        edge = toTop <= toBottom ? Edge::top : Edge::bottom;
+    } else {
+        edge = toLeft <= toRight ? Edge::left : Edge::right;
+    }
+
+    QPoint topLeft(centre.x() - size.width() / 2, centre.y() - size.height() / 2);
+    switch (edge) {
+    case Edge::top:
+        topLeft.setY(anchor.bottom() + 1 + anchorGap);
+        break;
+    case Edge::bottom:
+        topLeft.setY(anchor.top() - anchorGap - size.height());
+        break;
+    case Edge::left:
+        topLeft.setX(anchor.right() + 1 + anchorGap);
+        break;
+    case Edge::right:
+        topLeft.setX(anchor.left() - anchorGap - size.width());
+        break;
+    }
+
+    topLeft.setX(
+        std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    topLeft.setY(
+        std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    return topLeft;
+}
+
+bool PopoverWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowDeactivate && isVisible())
+        Q_EMIT deactivated();
+    return QWidget::event(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent *event)
+{
+    // The content keeps Esc for its open panel; one that reaches the window
+    // means nothing is open, and a popup closes on Esc like any other.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    Q_EMIT hidden();
+}
+
+void PopoverWindow::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    Q_EMIT painted();
+}

@@ -1,0 +1,52 @@
+#include "SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+SingleInstance::SingleInstance(QObject *parent)
+    : QObject(parent)
+{ }
+
+SingleInstance::~SingleInstance()
+{
+    if (!m_registered)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(QLatin1String(objectPath));
+    bus.unregisterService(QLatin1String(serviceName));
+}
+
+SingleInstance::Role SingleInstance::claim()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return Role::alone;
+    const auto reply = bus.interface()->registerService(QLatin1String(serviceName),
+        QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid())
+        return Role::alone;
+    if (reply.value() != QDBusConnectionInterface::ServiceRegistered)
+        return Role::secondary;
+    m_registered
+        = bus.registerObject(QLatin1String(objectPath), this, QDBusConnection::ExportScriptableSlots);
+    return Role::primary;
+}
+
+bool SingleInstance::activateRunning(QString *error)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(serviceName),
+        QLatin1String(objectPath), QLatin1String(serviceName), QStringLiteral("OpenPopover"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    if (error)
+        *error = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+    return false;
+}
+
+void SingleInstance::OpenPopover()
+{
+    Q_EMIT openRequested();
+}

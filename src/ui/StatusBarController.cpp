@@ -1,0 +1,351 @@
+#include "StatusBarController.h"
+
+#include "Clock.h"
+#include "DateIconRenderer.h"
+#include "DayChangeWatcher.h"
+#include "EventManager.h"
+#include "PopoverWindow.h"
+#include "SettingsManager.h"
+#include "Theme.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QLocale>
+#include <QMenu>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QWindow>
+
+StatusBarController::StatusBarController(EventManager *eventManager, SettingsManager *settingsManager,
+    const Clock *clock, ContentFactory contentFactory, ColorSchemeWatcher *colorScheme,
+    TrayHostWatcher *trayHostWatcher, QObject *parent)
+    : QObject(parent)
+    , m_eventManager(eventManager)
+    , m_settingsManager(settingsManager)
+    , m_clock(clock)
+    , m_contentFactory(std::move(contentFactory))
+    , m_colorScheme(colorScheme)
+{
+    m_platformStyle = QApplication::style() ? QApplication::style()->name() : QString();
+    m_platformPalette = QGuiApplication::palette();
+
+    setupPopover();
+    // The icon is drawn before the tray is asked for, so it never shows empty.
+    updateIcon();
+    if (trayHostWatcher) {
+        connect(trayHostWatcher, &TrayHostWatcher::ready, this, &StatusBarController::createTrayIcon);
+        trayHostWatcher->start();
+    }
+    observeScreenChanges();
+
+    connect(m_settingsManager, &SettingsManager::settingsDidChange, this, [this] {
+        updateIcon();
+        applyAppearance();
+    });
+
+    m_hourlyTimer = new QTimer(this);
+    m_hourlyTimer->setInterval(hourlyIntervalMs);
+    connect(m_hourlyTimer, &QTimer::timeout, this, &StatusBarController::hourlyTick);
+    m_hourlyTimer->start();
+
+    m_dayChangeWatcher = new DayChangeWatcher(m_clock, this);
+    connect(m_dayChangeWatcher, &DayChangeWatcher::refreshNeeded, this, &StatusBarController::refreshToday);
+    m_dayChangeWatcher->start();
+
+    if (m_colorScheme) {
+        connect(m_colorScheme, &ColorSchemeWatcher::schemeChanged, this, [this] {
+            updateIcon();
+            if (m_settingsManager->appearanceMode() == AppearanceMode::system)
+                applySystemScheme();
+        });
+        connect(m_colorScheme, &ColorSchemeWatcher::accentChanged, this, [this] {
+            Theme::setDesktopAccent(m_colorScheme->accent());
+            if (!isPopoverShown())
+                recreatePopoverContent();
+            else if (QWidget *content = m_popover->content())
+                content->update();
+        });
+        if (m_colorScheme->accent().isValid())
+            Theme::setDesktopAccent(m_colorScheme->accent());
+    }
+
+    connect(
+        m_eventManager, &EventManager::currentMonthChanged, this, &StatusBarController::updatePopoverTitle);
+}
+
+StatusBarController::~StatusBarController()
+{
+    removeDeactivationWatch();
+    delete m_sniMenu;
+    delete m_popover;
+}
+
+QColor StatusBarController::iconTint() const
+{
+    bool darkScheme = m_platformPalette.color(QPalette::Window).lightness() < 128;
+    if (m_colorScheme && m_colorScheme->scheme() != ColorSchemeWatcher::Scheme::unknown)
+        darkScheme = m_colorScheme->scheme() == ColorSchemeWatcher::Scheme::dark;
+    return DateIconRenderer::tintFor(QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")), darkScheme);
+}
+
+void StatusBarController::updateIcon()
+{
+    const QDate today = m_clock->now().date();
+    m_iconDay = today.day();
+    m_icon = DateIconRenderer::icon(m_iconDay, iconTint());
+    if (m_trayIcon) {
+        m_trayIcon->setIcon(m_icon);
+        m_trayIcon->setToolTip(QLocale().toString(today, QLocale::LongFormat));
+    }
+    Q_EMIT iconUpdated();
+}
+
+void StatusBarController::hourlyTick()
+{
+    updateIcon();
+}
+
+void StatusBarController::refreshToday()
+{
+    updateIcon();
+    if (isPopoverShown())
+        m_eventManager->fetchEventsForCurrentAndAdjacent();
+    else
+        recreatePopoverContent();
+}
+
+void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
+{
+    if (m_trayIcon)
+        return;
+    m_trayHost = host;
+    m_trayIcon = new QSystemTrayIcon(this);
+    m_trayIcon->setIcon(m_icon);
+    m_trayIcon->setToolTip(QLocale().toString(m_clock->now().date(), QLocale::LongFormat));
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
+    // StatusNotifierItem hosts open this menu themselves, some on every click, so it
+    // also opens the popover. Its entries never change, and rebuilding it while a
+    // host asks for its layout would hand the host entries that are already gone.
+    // An XEmbed tray gets a fresh menu of our own on each right click instead.
+    if (host != TrayHostWatcher::Host::xembed) {
+        m_sniMenu = new QMenu;
+        populateMenu(m_sniMenu, true);
+        m_trayIcon->setContextMenu(m_sniMenu);
+    }
+    m_trayIcon->show();
+    Q_EMIT trayIconShown();
+}
+
+void StatusBarController::handleActivation(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        if (!isPopoverShown() && m_lastDeactivationCloseMs >= 0
+            && m_clock->monotonicMs() - m_lastDeactivationCloseMs < reopenGuardMs)
+            return;
+        togglePopover();
+        break;
+    case QSystemTrayIcon::Context:
+        if (!m_trayIcon || !m_trayIcon->contextMenu())
+            showQuitMenu();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::MiddleClick:
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+}
+
+void StatusBarController::togglePopover()
+{
+    if (isPopoverShown())
+        closePopover();
+    else
+        openPopover();
+}
+
+bool StatusBarController::isPopoverShown() const
+{
+    return m_popover && m_popover->isVisible();
+}
+
+void StatusBarController::setupPopover()
+{
+    m_popover = new PopoverWindow;
+    m_popover->setWindowTitle(QStringLiteral("Moriva"));
+    connect(m_popover, &PopoverWindow::hidden, this, &StatusBarController::popoverDidClose);
+    recreatePopoverContent();
+}
+
+void StatusBarController::recreatePopoverContent()
+{
+    if (!m_popover)
+        return;
+    m_popover->setContent(m_contentFactory ? m_contentFactory() : nullptr);
+}
+
+void StatusBarController::updatePopoverTitle()
+{
+    if (!m_popover)
+        return;
+    const QDate month = m_eventManager->currentMonth().date();
+    // The title names the month on show, for window lists, assistive technology and scripts.
+    m_popover->setWindowTitle(month.isValid()
+            ? QStringLiteral("Moriva – %1").arg(QLocale().toString(month, QStringLiteral("MMMM yyyy")))
+            : QStringLiteral("Moriva"));
+}
+
+void StatusBarController::openPopover()
+{
+    if (!m_popover)
+        return;
+    // A delayed reopen can meet a user's click; the earlier watch goes first.
+    removeDeactivationWatch();
+
+    QRect anchor = m_trayIcon ? m_trayIcon->geometry() : QRect();
+    if (!anchor.isValid() || anchor.isEmpty())
+        anchor = QRect(QCursor::pos(), QSize(1, 1));
+    QScreen *screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // Choosing the screen while hidden keeps the screen-change close from firing on open.
+        if (QWindow *window = m_popover->windowHandle())
+            window->setScreen(screen);
+        m_popover->move(PopoverWindow::placement(
+            anchor, screen->geometry(), screen->availableGeometry(), m_popover->size()));
+    }
+    updatePopoverTitle();
+    m_popover->show();
+    m_popover->raise();
+    m_popover->activateWindow();
+    installDeactivationWatch();
+    Q_EMIT popoverOpened();
+}
+
+void StatusBarController::closePopover()
+{
+    if (isPopoverShown())
+        m_popover->hide();
+    removeDeactivationWatch();
+}
+
+void StatusBarController::popoverDidClose()
+{
+    removeDeactivationWatch();
+    Q_EMIT popoverClosed();
+}
+
+void StatusBarController::installDeactivationWatch()
+{
+    if (m_deactivationWatch)
+        return;
+    m_deactivationWatch
+        = connect(m_popover, &PopoverWindow::deactivated, this, &StatusBarController::onDeactivated);
+}
+
+void StatusBarController::removeDeactivationWatch()
+{
+    if (!m_deactivationWatch)
+        return;
+    disconnect(m_deactivationWatch);
+    m_deactivationWatch = {};
+}
+
+void StatusBarController::onDeactivated()
+{
+    if (!isPopoverShown())
+        return;
+    m_lastDeactivationCloseMs = m_clock->monotonicMs();
+    closePopover();
+}
+
+void StatusBarController::observeScreenChanges()
+{
+    m_popover->winId();
+    QWindow *window = m_popover->windowHandle();
+    if (!window)
+        return;
+    connect(window, &QWindow::screenChanged, this, [this] {
+        if (!isPopoverShown())
+            return;
+        QTimer::singleShot(screenChangeCloseDelayMs, this, [this] {
+            if (isPopoverShown())
+                closePopover();
+        });
+    });
+}
+
+void StatusBarController::populateMenu(QMenu *menu, bool withOpenEntry)
+{
+    if (withOpenEntry) {
+        QAction *open = menu->addAction(tr("Open Calendar"));
+        open->setObjectName(QStringLiteral("openCalendarAction"));
+        connect(open, &QAction::triggered, this, &StatusBarController::openPopover);
+        menu->addSeparator();
+    }
+    QAction *quit = menu->addAction(QStringLiteral("Quit Moriva"));
+    quit->setObjectName(QStringLiteral("quitAction"));
+    connect(quit, &QAction::triggered, this, &StatusBarController::quitApp);
+}
+
+QMenu *StatusBarController::showQuitMenu()
+{
+    auto *menu = new QMenu;
+    menu->setObjectName(QStringLiteral("trayMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    populateMenu(menu, false);
+    menu->popup(QCursor::pos());
+    Q_EMIT menuShown(menu);
+    return menu;
+}
+
+void StatusBarController::quitApp()
+{
+    QCoreApplication::quit();
+}
+
+void StatusBarController::applyAppearance()
+{
+    switch (m_settingsManager->appearanceMode()) {
+    case AppearanceMode::light:
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(Theme::lightPalette());
+        break;
+    case AppearanceMode::dark:
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(Theme::darkPalette());
+        break;
+    case AppearanceMode::system:
+        applySystemScheme();
+        break;
+    }
+
+    if (isPopoverShown()) {
+        closePopover();
+        recreatePopoverContent();
+        QTimer::singleShot(reopenDelayMs, this, &StatusBarController::openPopover);
+    } else {
+        recreatePopoverContent();
+    }
+}
+
+void StatusBarController::applySystemScheme()
+{
+    const auto scheme = m_colorScheme ? m_colorScheme->scheme() : ColorSchemeWatcher::Scheme::unknown;
+    const bool platformDark = m_platformPalette.color(QPalette::Window).lightness() < 128;
+    if (scheme == ColorSchemeWatcher::Scheme::dark && !platformDark) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(Theme::darkPalette());
+    } else if (scheme == ColorSchemeWatcher::Scheme::light && platformDark) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(Theme::lightPalette());
+    } else {
+        // The platform already matches the desktop: its own style and palette, following it live.
+        if (!m_platformStyle.isEmpty() && QApplication::style()->name() != m_platformStyle)
+            QApplication::setStyle(m_platformStyle);
+        QApplication::setPalette(QPalette());
+    }
+}

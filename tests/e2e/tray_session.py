@@ -1,0 +1,438 @@
+#!/usr/bin/python3
+"""Moriva as a user meets it: a virtual X display with openbox and an XEmbed
+tray (trayer), the real binary on a private session bus, clicks through
+xdotool and screenshots of every step.
+
+Every process started here is ended by its PID when the script ends, also on
+failure. Screenshots go to --artifacts (inside the build folder).
+"""
+
+import argparse
+import calendar
+import datetime
+import math
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CALENDAR = """BEGIN:VCALENDAR
+VERSION:2.0
+PRODID:-//Moriva//end-to-end//EN
+BEGIN:VEVENT
+UID:standup@e2e.moriva
+DTSTAMP:20260101T000000Z
+DTSTART:{today}T090000
+DTEND:{today}T093000
+SUMMARY:Team stand-up
+END:VEVENT
+BEGIN:VEVENT
+UID:review@e2e.moriva
+DTSTAMP:20260101T000000Z
+DTSTART;VALUE=DATE:{today}
+DTEND;VALUE=DATE:{tomorrow}
+SUMMARY:Quarterly review
+END:VEVENT
+END:VCALENDAR
+"""
+
+
+class Failure(Exception):
+    pass
+
+
+class Session:
+    def __init__(self, args):
+        self.args = args
+        self.procs = []
+        self.step_no = 0
+        self.home = tempfile.mkdtemp(prefix="moriva-e2e-")
+        self.env = dict(os.environ)
+        self.display = None
+        self.moriva = None
+        os.makedirs(args.artifacts, exist_ok=True)
+        for old in os.listdir(args.artifacts):
+            if old.endswith(".png"):
+                os.remove(os.path.join(args.artifacts, old))
+
+    # -- processes -------------------------------------------------------
+    def spawn(self, argv, **kw):
+        proc = subprocess.Popen(argv, env=self.env, stdout=kw.get("stdout", subprocess.DEVNULL),
+                                stderr=kw.get("stderr", subprocess.DEVNULL), pass_fds=kw.get("pass_fds", ()))
+        self.procs.append(proc)
+        return proc
+
+    def cleanup(self):
+        for proc in reversed(self.procs):
+            if proc.poll() is None:
+                try:
+                    proc.send_signal(signal.SIGTERM)
+                    proc.wait(timeout=3)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+                except ProcessLookupError:
+                    pass
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def run(self, *argv, check=True):
+        out = subprocess.run(list(argv), env=self.env, capture_output=True, text=True, timeout=20)
+        if check and out.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(argv), out.stderr.strip()))
+        return out.stdout.strip()
+
+    # -- the desktop -----------------------------------------------------
+    def start_desktop(self):
+        read_fd, write_fd = os.pipe()
+        xvfb = self.spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                          pass_fds=(write_fd,))
+        os.close(write_fd)
+        number = b""
+        deadline = time.time() + 15
+        while not number.endswith(b"\n") and time.time() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip():
+            raise Failure("Xvfb did not start (exit %s)" % xvfb.poll())
+        self.display = ":" + number.decode().strip()
+
+        for sub in ("config", "data", "cache", "runtime"):
+            os.makedirs(os.path.join(self.home, sub), mode=0o700, exist_ok=True)
+        self.env.update({
+            "DISPLAY": self.display,
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": os.path.join(self.home, "config"),
+            "XDG_DATA_HOME": os.path.join(self.home, "data"),
+            "XDG_CACHE_HOME": os.path.join(self.home, "cache"),
+            "XDG_RUNTIME_DIR": os.path.join(self.home, "runtime"),
+            "LANG": "C.UTF-8",
+            "LC_ALL": "C.UTF-8",
+            "NO_AT_BRIDGE": "1",
+        })
+        for key in ("QT_QPA_PLATFORM", "XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "SESSION_MANAGER"):
+            self.env.pop(key, None)
+
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE)
+        address = bus.stdout.readline().decode().strip()
+        if not address:
+            raise Failure("no session bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+
+        self.spawn(["openbox"], stderr=open(os.path.join(self.args.artifacts, "openbox.log"), "w"))
+        # Windows mapped before the window manager runs may stay unmanaged.
+        self.wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
+                      10, "openbox did not start")
+        # The desktop background that real sessions have; clicks "on the desktop" land on it.
+        self.spawn([self.args.probe, "desktop"])
+        self.wait_for(self.desktop_shown, 10, "no desktop window")
+
+    def desktop_shown(self):
+        if self.visible_windows("--name", "^Desktop$"):
+            return True
+        # A map request sent while openbox was still starting can be lost; ask again.
+        for window in self.run("xdotool", "search", "--name", "^Desktop$", check=False).split():
+            self.run("xdotool", "windowmap", window, check=False)
+        time.sleep(0.2)
+        return False
+
+    def start_tray(self):
+        self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                    "--heighttype", "pixel", "--height", "28", "--SetDockType", "true", "--transparent", "false"])
+        self.wait_for(lambda: self.run("xdotool", "search", "--classname", "trayer", check=False), 10,
+                      "trayer did not start")
+
+    def install_calendar(self):
+        today = datetime.date.today()
+        folder = os.path.join(self.env["XDG_DATA_HOME"], "moriva", "calendars")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "work.ics"), "w") as ics:
+            ics.write(CALENDAR.format(today=today.strftime("%Y%m%d"),
+                                      tomorrow=(today + datetime.timedelta(days=1)).strftime("%Y%m%d")))
+
+    # -- helpers ---------------------------------------------------------
+    def wait_for(self, predicate, seconds, message):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            value = predicate()
+            if value:
+                return value
+            time.sleep(0.1)
+        raise Failure(message)
+
+    def probe(self, *argv):
+        env = dict(self.env, QT_QPA_PLATFORM="offscreen")
+        out = subprocess.run([self.args.probe] + list(argv), env=env, capture_output=True, text=True, timeout=20)
+        if out.returncode != 0:
+            raise Failure("probe %s failed: %s" % (" ".join(argv), out.stderr.strip()))
+        return out.stdout.strip()
+
+    def screenshot(self, name):
+        self.step_no += 1
+        path = os.path.join(self.args.artifacts, "%02d-%s.png" % (self.step_no, name))
+        self.run("import", "-window", "root", path)
+        return path
+
+    def geometry(self, window):
+        out = self.run("xdotool", "getwindowgeometry", "--shell", window)
+        values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def visible_windows(self, *query):
+        out = self.run("xdotool", "search", "--onlyvisible", *query, check=False)
+        return [w for w in out.split() if w]
+
+    def icon_window(self):
+        for window in self.visible_windows("--classname", "^moriva$"):
+            _, _, w, h = self.geometry(window)
+            if w <= 64 and h <= 64:
+                return window
+        return None
+
+    def popover_window(self):
+        for window in self.visible_windows("--name", "^Moriva"):
+            _, _, w, h = self.geometry(window)
+            if (w, h) == (320, 520):
+                return window
+        return None
+
+    def click(self, x, y, button=1):
+        self.run("xdotool", "mousemove", str(x), str(y))
+        time.sleep(0.05)
+        self.run("xdotool", "click", str(button))
+
+    def click_icon(self, icon, button=1):
+        x, y, w, h = self.geometry(icon)
+        self.click(x + w // 2, y + h // 2, button)
+
+    def read_gray(self, png, crop=None):
+        argv = ["convert", png]
+        if crop:
+            x, y, w, h = crop
+            argv += ["-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage"]
+        argv += ["-colorspace", "gray", "-depth", "8", "pgm:-"]
+        data = subprocess.run(argv, capture_output=True, check=True).stdout
+        return parse_pgm(data)
+
+    # -- the steps -------------------------------------------------------
+    def check_icon(self, icon):
+        shot = self.screenshot("icon")
+        x, y, w, h = self.geometry(icon)
+        gray = self.read_gray(shot, (x, y, w, h))
+        border = [gray[0][i] for i in range(w)] + [gray[h - 1][i] for i in range(w)]
+        background = sorted(border)[len(border) // 2]
+        ink = [[abs(v - background) for v in row] for row in gray]
+        peak = max(max(row) for row in ink)
+        if peak < 80:
+            raise Failure("the tray icon has no contrast to its background (peak %d)" % peak)
+        ink = [[v / peak for v in row] for row in ink]
+
+        size = min(w, h)
+        radius = 9.0 / 22.0 * size
+        cx, cy = w / 2.0, h / 2.0
+        ring_hits = 0
+        for step in range(36):
+            angle = step * 10 * 3.14159265 / 180
+            best = 0.0
+            for r in (radius - 1, radius, radius + 1):
+                px, py = int(cx + r * math.cos(angle)), int(cy + r * math.sin(angle))
+                if 0 <= px < w and 0 <= py < h:
+                    best = max(best, ink[py][px])
+            ring_hits += best > 0.35
+        if ring_hits < 32:
+            raise Failure("no ring in the tray icon (%d of 36 angles)" % ring_hits)
+
+        scores = {}
+        self.probe("icon", "all", str(w), str(h), os.path.join(self.home, "ref-%1.pgm"))
+        for day in range(1, 32):
+            with open(os.path.join(self.home, "ref-%d.pgm" % day), "rb") as f:
+                expected = parse_pgm(f.read())
+            scores[day] = correlation(ink, [[v / 255.0 for v in row] for row in expected])
+        best = max(scores, key=scores.get)
+        today = datetime.date.today().day
+        print("icon %dx%d: best match day %d (%.3f), today %d (%.3f)" % (w, h, best, scores[best], today,
+                                                                        scores[today]))
+        if best != today or scores[today] < 0.8:
+            raise Failure("the tray icon does not show today's number %d (best match %d)" % (today, best))
+
+    def check_menu(self, shot, geometry):
+        # The menu on screen against menus rendered with the same toolkit: it must
+        # look like the one whose only entry is "Quit Moriva", and unlike the others.
+        _, _, w, h = geometry
+        seen = self.read_gray(shot, geometry)
+        scores = {}
+        for text in ("Quit Moriva", "Open Calendar", "Quit", "Moriva"):
+            ref = os.path.join(self.home, "menu.pgm")
+            self.probe("menu", text, ref)
+            with open(ref, "rb") as f:
+                expected = parse_pgm(f.read())
+            if len(expected) != h or len(expected[0]) != w:
+                scores[text] = -1.0
+                continue
+            scores[text] = correlation(seen, expected)
+        print("menu likeness:", ", ".join("%s %.3f" % item for item in scores.items()))
+        if max(scores, key=scores.get) != "Quit Moriva" or scores["Quit Moriva"] < 0.9:
+            raise Failure("the right-click menu does not read \"Quit Moriva\"")
+
+    def run_app(self):
+        # The panel comes up after the application, as it may at login.
+        log = open(os.path.join(self.args.artifacts, "moriva.log"), "w")
+        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log)
+        time.sleep(1.0)
+        if self.moriva.poll() is not None:
+            raise Failure("moriva ended on its own with status %d" % self.moriva.returncode)
+        if self.icon_window():
+            raise Failure("an icon appeared without a tray")
+        self.start_tray()
+        icon = self.wait_for(self.icon_window, 20, "the tray icon did not appear once the tray started")
+        print("icon window", icon, self.geometry(icon))
+        return icon
+
+    def month_of(self, popover):
+        title = self.run("xdotool", "getwindowname", popover)
+        match = re.search(r"([A-Z][a-z]+) (\d{4})$", title)
+        if not match:
+            raise Failure("the popover's title names no month: %r" % title)
+        return list(calendar.month_name).index(match.group(1)), int(match.group(2))
+
+    def open_popover(self, icon, name):
+        self.click_icon(icon)
+        popover = self.wait_for(self.popover_window, 5, "a left click did not open the popover")
+        time.sleep(0.3)
+        self.screenshot(name)
+        return popover
+
+    def wait_closed(self, message):
+        deadline = time.time() + 3
+        while time.time() < deadline:
+            if not self.popover_window():
+                return
+            time.sleep(0.1)
+        raise Failure(message)
+
+    def scenario(self):
+        self.start_desktop()
+        self.install_calendar()
+        icon = self.run_app()
+        time.sleep(0.5)
+        self.check_icon(icon)
+
+        popover = self.open_popover(icon, "popover-open")
+        ix, iy, iw, ih = self.geometry(icon)
+        px, py, pw, ph = self.geometry(popover)
+        print("popover", (px, py, pw, ph), "icon", (ix, iy, iw, ih))
+        if (pw, ph) != (320, 520):
+            raise Failure("the popover is %dx%d, not 320x520" % (pw, ph))
+        if py < iy + ih or py > iy + ih + 40:
+            raise Failure("the popover does not open under the icon")
+        if px + pw < ix or px > ix + iw or px + pw > 1280:
+            raise Failure("the popover is not beside the icon horizontally or leaves the screen")
+
+        today = datetime.date.today()
+        if self.month_of(popover) != (today.month, today.year):
+            raise Failure("the popover does not open on this month: %r" % (self.month_of(popover),))
+        bx, by = (int(v) for v in self.probe("button", "nextMonthButton").split())
+        self.click(px + bx, py + by)
+        expected = (today.month % 12 + 1, today.year + (1 if today.month == 12 else 0))
+        self.wait_for(lambda: self.month_of(popover) == expected, 3,
+                      "the next-month arrow did not move the month title")
+        self.screenshot("next-month")
+
+        self.click_icon(icon)
+        self.wait_closed("a second click on the icon did not close the popover")
+        time.sleep(0.5)
+        if self.popover_window():
+            raise Failure("the click that closed the popover opened it again")
+        self.screenshot("closed-by-icon")
+
+        self.open_popover(icon, "reopened")
+        self.click(400, 600)
+        self.wait_closed("a click on the desktop did not close the popover")
+        self.screenshot("closed-by-desktop")
+
+        second = subprocess.run([self.args.moriva], env=self.env, capture_output=True, timeout=20)
+        if second.returncode != 0:
+            raise Failure("a second moriva exited with %d" % second.returncode)
+        self.wait_for(self.popover_window, 5, "a second moriva did not open the running one's popover")
+        icons = [w for w in self.visible_windows("--classname", "^moriva$") if self.geometry(w)[2] <= 64]
+        if len(icons) != 1:
+            raise Failure("%d tray icons after starting moriva twice" % len(icons))
+        self.screenshot("second-instance")
+        self.click_icon(icon)
+        self.wait_closed("the icon did not close the popover opened by a second moriva")
+
+        before = set(self.visible_windows("--classname", "^moriva$"))
+        self.click_icon(icon, button=3)
+        menu = self.wait_for(lambda: [w for w in self.visible_windows("--classname", "^moriva$")
+                                      if w not in before], 5, "a right click showed no menu")[0]
+        mx, my, mw, mh = self.geometry(menu)
+        print("menu", (mx, my, mw, mh))
+        time.sleep(0.3)
+        self.check_menu(self.screenshot("menu"), (mx, my, mw, mh))
+        if self.popover_window():
+            raise Failure("the right click opened the popover")
+        # "Quit Moriva" is the last entry.
+        self.click(mx + mw // 2, my + mh - 12)
+        try:
+            status = self.moriva.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            raise Failure("choosing Quit Moriva did not end the process")
+        if status != 0:
+            raise Failure("moriva exited with status %d after Quit Moriva" % status)
+        self.screenshot("quit")
+
+
+def parse_pgm(data):
+    parts = data.split(maxsplit=4)
+    if parts[0] != b"P5":
+        raise Failure("not a binary PGM")
+    width, height, pixels = int(parts[1]), int(parts[2]), parts[4]
+    return [list(pixels[row * width:(row + 1) * width]) for row in range(height)]
+
+
+def correlation(a, b):
+    xs = [v for row in a for v in row]
+    ys = [v for row in b for v in row]
+    n = len(xs)
+    mx, my = sum(xs) / n, sum(ys) / n
+    cov = sum((x - mx) * (y - my) for x, y in zip(xs, ys))
+    vx = sum((x - mx) ** 2 for x in xs)
+    vy = sum((y - my) ** 2 for y in ys)
+    return cov / ((vx * vy) ** 0.5) if vx and vy else 0.0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--moriva", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args = parser.parse_args()
+    for tool in ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon"):
+        if not shutil.which(tool):
+            print("missing %s: run scripts/install-deps.sh" % tool)
+            return 1
+    session = Session(args)
+    try:
+        session.scenario()
+    except Failure as failure:
+        try:
+            session.screenshot("failure")
+        except Exception:
+            pass
+        print("FAIL:", failure)
+        return 1
+    finally:
+        session.cleanup()
+    print("PASS; screenshots in", args.artifacts)
+    return 0
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    sys.exit(main())

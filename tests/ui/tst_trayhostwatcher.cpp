@@ -1,0 +1,54 @@
+#include "TrayHostWatcher.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(TrayHostWatcher::Host)
+
+class tst_TrayHostWatcher : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void waitsForTheHost_data()
+    {
+        QTest::addColumn<int>("appearsOnPoll");
+        QTest::addColumn<TrayHostWatcher::Host>("host");
+        QTest::newRow("panel already there") << 1 << TrayHostWatcher::Host::statusNotifier;
+        QTest::newRow("XEmbed tray starts a little later") << 4 << TrayHostWatcher::Host::xembed;
+        QTest::newRow("panel never comes: icon made anyway") << 1000 << TrayHostWatcher::Host::none;
+    }
+    void waitsForTheHost()
+    {
+        QFETCH(int, appearsOnPoll);
+        QFETCH(TrayHostWatcher::Host, host);
+        int polls = 0;
+        const auto probe = [&] {
+            ++polls;
+            return polls >= appearsOnPoll ? host : TrayHostWatcher::Host::none;
+        };
+        TrayHostWatcher watcher(probe, 10, 200);
+        QSignalSpy ready(&watcher, &TrayHostWatcher::ready);
+        watcher.start();
+        QTRY_COMPARE(ready.count(), 1);
+        QCOMPARE(ready.at(0).at(0).value<TrayHostWatcher::Host>(), host);
+        QVERIFY(watcher.isFinished());
+        if (host == TrayHostWatcher::Host::none)
+            QVERIFY(polls >= 200 / 10);
+        else
+            QCOMPARE(polls, appearsOnPoll);
+        // Exactly once, whatever happens later.
+        QTest::qWait(60);
+        watcher.start();
+        QCOMPARE(ready.count(), 1);
+    }
+
+    void offscreenHasNoTray()
+    {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/moriva-test-bus");
+        QCOMPARE(TrayHostWatcher::probeSystem(), TrayHostWatcher::Host::none);
+    }
+};
+
+QTEST_MAIN(tst_TrayHostWatcher)
+#include "tst_trayhostwatcher.moc"
