@@ -1,4 +1,7 @@
 #include "AppDelegate.h"
+#ifdef MORIVA_WITH_EDS
+#include "CompositeEventStore.h"
+#endif
 #include "DesktopCalendarLauncher.h"
 #include "DesktopUrlOpener.h"
 #include "IcsEventStore.h"
@@ -30,7 +33,14 @@ int main(int argc, char *argv[])
 
     AppServices services;
     services.clock = std::make_unique<SystemClock>();
-    services.eventStore = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+    auto files = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+#ifdef MORIVA_WITH_EDS
+    // Returns at once: the desktop's calendars arrive later, and a session
+    // without the calendar service starts just as fast.
+    services.eventStore = CompositeEventStore::withDesktopCalendars(std::move(files));
+#else
+    services.eventStore = std::move(files);
+#endif
     services.settings = std::make_unique<QSettings>(SettingsManager::defaultFilePath(), QSettings::IniFormat);
     services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
     services.urlOpener = std::make_unique<DesktopUrlOpener>();
