@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QStringList>
 
 /**
  * A store with a fixed list of events that records every query. Access is
@@ -66,5 +67,22 @@ public:
         e->allDay = allDay;
         e->title = title;
         return e;
+    }
+
+    // Local wall time ("2026-12-05T22:00") or UTC ("...Z"): parse only once the zone is pinned.
+    static QDateTime when(const QString &iso) { return QDateTime::fromString(iso, Qt::ISODate); }
+
+    /** An event titled after its identifier, its times as when() reads them. */
+    static EventPtr record(const QString &id, const QString &start, const QString &end)
+    {
+        return make(id, when(start), when(end), id);
+    }
+
+    static QStringList ids(const EventList &events)
+    {
+        QStringList out;
+        for (const auto &e : events)
+            out << e->identifier;
+        return out;
     }
 };

@@ -18,6 +18,8 @@ public:
     QString failWith; ///< empty: every call succeeds
     std::function<void(const QString &call)> onCall;
 
+    explicit FakeLoginItem(QString failure = QString()) : failWith(std::move(failure)) { }
+
     bool registerItem(QString &error) override { return answer(QStringLiteral("register"), error); }
     bool unregisterItem(QString &error) override { return answer(QStringLiteral("unregister"), error); }
 

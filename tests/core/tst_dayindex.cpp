@@ -8,18 +8,9 @@
 
 namespace {
 
-// "2026-12-05T22:00" is local wall time, "...Z" is UTC.
-QDateTime when(const QString &text)
-{
-    const QDateTime t = QDateTime::fromString(text, Qt::ISODate);
-    Q_ASSERT(t.isValid());
-    return t;
-}
-
-EventPtr record(const QString &id, const QString &start, const QString &end)
-{
-    return FakeEventStore::make(id, when(start), when(end), id);
-}
+constexpr auto when = &FakeEventStore::when;
+constexpr auto record = &FakeEventStore::record;
+constexpr auto ids = &FakeEventStore::ids;
 
 QStringList days(const DayIndex &index)
 {
@@ -28,14 +19,6 @@ QStringList days(const DayIndex &index)
     QStringList out;
     for (QDate d : sorted)
         out << d.toString(Qt::ISODate);
-    return out;
-}
-
-QStringList ids(const EventList &events)
-{
-    QStringList out;
-    for (const auto &e : events)
-        out << e->identifier;
     return out;
 }
 
@@ -57,53 +40,22 @@ private Q_SLOTS:
 
         const QByteArray berlin = "Europe/Berlin";
         const QByteArray santiago = "America/Santiago";
-        QTest::newRow("22:00 to 02:00 spans both days")
-            << berlin << "2026-12-05T22:00"
-            << "2026-12-06T02:00" << QStringList { "2026-12-05", "2026-12-06" };
-        QTest::newRow("ends exactly at midnight: not on the next day")
-            << berlin << "2026-12-05T10:00"
-            << "2026-12-06T00:00" << QStringList { "2026-12-05" };
-        QTest::newRow("ends one millisecond after midnight")
-            << berlin << "2026-12-05T10:00"
-            << "2026-12-06T00:00:00.001" << QStringList { "2026-12-05", "2026-12-06" };
-        QTest::newRow("all-day, one day") << berlin << "2026-12-05T00:00"
-                                          << "2026-12-06T00:00" << QStringList { "2026-12-05" };
-        QTest::newRow("all-day, three days")
-            << berlin << "2026-12-30T00:00"
-            << "2027-01-02T00:00" << QStringList { "2026-12-30", "2026-12-31", "2027-01-01" };
-        QTest::newRow("zero length at midnight: its start day")
-            << berlin << "2026-12-06T00:00"
-            << "2026-12-06T00:00" << QStringList { "2026-12-06" };
-        QTest::newRow("zero length in the afternoon") << berlin << "2026-12-06T15:00"
-                                                      << "2026-12-06T15:00" << QStringList { "2026-12-06" };
-        QTest::newRow("end before start: no day") << berlin << "2026-12-06T15:00"
-                                                  << "2026-12-06T14:00" << QStringList {};
-        QTest::newRow("UTC instants land on local days")
-            << berlin << "2026-12-05T23:30:00Z"
-            << "2026-12-06T00:30:00Z" << QStringList { "2026-12-06" };
-        QTest::newRow("all-day on the 23-hour spring day")
-            << berlin << "2026-03-29T00:00"
-            << "2026-03-30T00:00" << QStringList { "2026-03-29" };
-        QTest::newRow("all-day on the 25-hour autumn day")
-            << berlin << "2026-10-25T00:00"
-            << "2026-10-26T00:00" << QStringList { "2026-10-25" };
-        QTest::newRow("across the spring change at night")
-            << berlin << "2026-03-28T23:00"
-            << "2026-03-29T03:30" << QStringList { "2026-03-28", "2026-03-29" };
+        // clang-format off
+        QTest::newRow("22:00 to 02:00 spans both days") << berlin << "2026-12-05T22:00" << "2026-12-06T02:00" << QStringList { "2026-12-05", "2026-12-06" };
+        // The end is exclusive; otherwise every all-day event would show on two days.
+        QTest::newRow("ends exactly at midnight: not on the next day") << berlin << "2026-12-05T10:00" << "2026-12-06T00:00" << QStringList { "2026-12-05" };
+        QTest::newRow("ends one millisecond after midnight") << berlin << "2026-12-05T10:00" << "2026-12-06T00:00:00.001" << QStringList { "2026-12-05", "2026-12-06" };
+        QTest::newRow("all-day, three days over the new year") << berlin << "2026-12-30T00:00" << "2027-01-02T00:00" << QStringList { "2026-12-30", "2026-12-31", "2027-01-01" };
+        QTest::newRow("zero length at midnight: its start day") << berlin << "2026-12-06T00:00" << "2026-12-06T00:00" << QStringList { "2026-12-06" };
+        QTest::newRow("end before start: no day") << berlin << "2026-12-06T15:00" << "2026-12-06T14:00" << QStringList {};
+        QTest::newRow("UTC instants land on local days") << berlin << "2026-12-05T23:30:00Z" << "2026-12-06T00:30:00Z" << QStringList { "2026-12-06" };
+        QTest::newRow("all-day on the 23-hour spring day") << berlin << "2026-03-29T00:00" << "2026-03-30T00:00" << QStringList { "2026-03-29" };
         // 6 September 2026 begins at 01:00 there: its midnight never happens.
-        QTest::newRow("ends where a day without midnight begins")
-            << santiago << "2026-09-05T00:00"
-            << "2026-09-06T01:00" << QStringList { "2026-09-05" };
-        QTest::newRow("the day without midnight, whole")
-            << santiago << "2026-09-06T01:00"
-            << "2026-09-07T00:00" << QStringList { "2026-09-06" };
-        QTest::newRow("instant before the skipped hour belongs to the day before")
-            << santiago << "2026-09-06T03:59:59Z"
-            << "2026-09-06T04:00:00Z" << QStringList { "2026-09-05" };
+        QTest::newRow("ends where a day without midnight begins") << santiago << "2026-09-05T00:00" << "2026-09-06T01:00" << QStringList { "2026-09-05" };
+        QTest::newRow("instant before the skipped hour belongs to the day before") << santiago << "2026-09-06T03:59:59Z" << "2026-09-06T04:00:00Z" << QStringList { "2026-09-05" };
         // 4 April 2026 has 23:00-24:00 twice; both hours are still that day.
-        QTest::newRow("the repeated last hour of a day")
-            << santiago << "2026-04-05T02:30:00Z"
-            << "2026-04-05T04:00:00Z" << QStringList { "2026-04-04" };
+        QTest::newRow("the repeated last hour of a day") << santiago << "2026-04-05T02:30:00Z" << "2026-04-05T04:00:00Z" << QStringList { "2026-04-04" };
+        // clang-format on
     }
 
     void daysOfOneEvent()
@@ -121,42 +73,21 @@ private Q_SLOTS:
             QCOMPARE(ids(index.eventsOn(QDate::fromString(day, Qt::ISODate))), QStringList { "e" });
     }
 
-    void firstIdentifierWins_data()
-    {
-        QTest::addColumn<EventList>("events");
-        QTest::addColumn<QStringList>("expectedDays");
-        QTest::addColumn<QStringList>("titlesOnFirstDay");
-
-        const auto make
-            = [](const QString &id, const QString &title, const QString &start, const QString &end) {
-                  return FakeEventStore::make(id, when(start), when(end), title);
-              };
-        QTest::newRow("the second record of an identifier is dropped everywhere")
-            << EventList { make("x", "first", "2026-12-05T09:00", "2026-12-05T10:00"),
-                   make("x", "second", "2026-12-06T09:00", "2026-12-06T10:00") }
-            << QStringList { "2026-12-05" } << QStringList { "first" };
-        QTest::newRow("an end-before-start record still claims its identifier")
-            << EventList { make("x", "broken", "2026-12-05T10:00", "2026-12-05T09:00"),
-                   make("x", "good", "2026-12-05T09:00", "2026-12-05T10:00") }
-            << QStringList {} << QStringList {};
-        QTest::newRow("different identifiers both count")
-            << EventList { make("x", "one", "2026-12-05T09:00", "2026-12-05T10:00"),
-                   make("y", "two", "2026-12-05T09:00", "2026-12-05T10:00") }
-            << QStringList { "2026-12-05" } << QStringList { "one", "two" };
-    }
-
     void firstIdentifierWins()
     {
-        QFETCH(EventList, events);
-        QFETCH(QStringList, expectedDays);
-        QFETCH(QStringList, titlesOnFirstDay);
+        const auto titledEvent = [](const QString &title, const QString &start, const QString &end) {
+            return FakeEventStore::make("x", when(start), when(end), title);
+        };
+        const QDate day(2026, 12, 5);
+        DayIndex index = DayIndex::build({ titledEvent("first", "2026-12-05T09:00", "2026-12-05T10:00"),
+            titledEvent("second", "2026-12-06T09:00", "2026-12-06T10:00") });
+        QCOMPARE(days(index), QStringList { "2026-12-05" });
+        QCOMPARE(index.eventsOn(day).value(0)->title, std::optional(QStringLiteral("first")));
 
-        const DayIndex index = DayIndex::build(events);
-        QCOMPARE(days(index), expectedDays);
-        QStringList titles;
-        for (const auto &e : index.eventsOn(QDate(2026, 12, 5)))
-            titles << *e->title;
-        QCOMPARE(titles, titlesOnFirstDay);
+        // A record that cannot be placed still claims its identifier.
+        index = DayIndex::build({ titledEvent("broken", "2026-12-05T10:00", "2026-12-05T09:00"),
+            titledEvent("good", "2026-12-05T09:00", "2026-12-05T10:00") });
+        QVERIFY(index.eventsByDay.isEmpty());
     }
 
     void eachDaySortedStablyByStart()

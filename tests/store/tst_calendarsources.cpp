@@ -20,7 +20,7 @@ QStringList relative(const QList<CalendarLocation> &found, const QString &root)
 {
     QStringList out;
     for (const CalendarLocation &l : found)
-        out.append(QDir(root).relativeFilePath(l.path) + (l.isFile ? QStringLiteral(" (file)") : QString()));
+        out.append(QDir(root).relativeFilePath(l.path) + (l.isFile ? " (file)" : ""));
     return out;
 }
 
@@ -35,22 +35,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("config");
         QTest::addColumn<QStringList>("paths");
-
-        QTest::newRow("two calendars, home expanded")
-            << "[calendars]\n[[work]]\npath = ~/.calendars/work/\ncolor = dark "
-               "green\n[[home]]\npath=/srv/cal/home\n"
+        // clang-format off
+        QTest::newRow("two calendars, home expanded, other sections' paths ignored")
+            << "[calendars]\n[[work]]\npath = ~/.calendars/work/\ncolor = dark green\n[[home]]\npath=/srv/cal/home\n"
                "[locale]\ntimeformat = %H:%M\npath = /not/a/calendar\n"
             << QStringList { "/home/tester/.calendars/work", "/srv/cal/home" };
-        QTest::newRow("discover glob and quoted path")
-            << "[calendars]\n  [[mine]]\n    path = \"~/.local/share/vdirsyncer/*\"\n    type = discover\n"
-            << QStringList { "/home/tester/.local/share/vdirsyncer/*" };
-        QTest::newRow("birthdays are address books")
-            << "[calendars]\n[[bday]]\npath = ~/.contacts/\ntype = birthdays\n[[c]]\npath = ~/c\n"
-            << QStringList { "/home/tester/c" };
-        QTest::newRow("comments and other sections")
-            << "# [calendars]\n[default]\npath = /x\n[calendars]\n# [[x]]\n[[y]]\n# path = /no\npath = /yes\n"
-            << QStringList { "/yes" };
-        QTest::newRow("empty") << QString() << QStringList();
+        QTest::newRow("discover glob and quoted path") << "[calendars]\n  [[mine]]\n    path = \"~/.local/share/vdirsyncer/*\"\n    type = discover\n" << QStringList { "/home/tester/.local/share/vdirsyncer/*" };
+        QTest::newRow("birthdays are address books") << "[calendars]\n[[bday]]\npath = ~/.contacts/\ntype = birthdays\n[[c]]\npath = ~/c\n" << QStringList { "/home/tester/c" };
+        QTest::newRow("comments") << "# [calendars]\n[default]\npath = /x\n[calendars]\n# [[x]]\n[[y]]\n# path = /no\npath = /yes\n" << QStringList { "/yes" };
+        // clang-format on
     }
 
     void khalConfig()
@@ -66,20 +59,17 @@ private Q_SLOTS:
         QTemporaryDir home;
         const QString h = home.path();
         qputenv("HOME", QFile::encodeName(h));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(h + QStringLiteral("/cfg")));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(h + QStringLiteral("/data")));
-        touch(h + QStringLiteral("/cfg/khal/config"),
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(h + "/cfg"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(h + "/data"));
+        touch(h + "/cfg/khal/config",
             "[calendars]\n[[synced]]\npath = ~/sync/*\ntype = discover\n[[missing]]\npath = ~/nowhere\n");
-        touch(h + QStringLiteral("/sync/personal/a.ics"));
-        touch(h + QStringLiteral("/sync/shared/displayname"), "Shared");
-        touch(h + QStringLiteral("/.calendars/team/b.ics"));
-        touch(h + QStringLiteral("/.calendars/stray.ics"));
-        touch(h + QStringLiteral("/data/moriva/calendars/export.ics"));
-        touch(h + QStringLiteral("/data/moriva/calendars/holidays/c.ics"));
-        touch(h + QStringLiteral("/data/moriva/calendars/readme.txt"), "not a calendar");
-        touch(h + QStringLiteral("/data/moriva/calendars/.hidden.ics"));
+        for (const char *path : { "/sync/personal/a.ics", "/sync/shared/displayname",
+                 "/.calendars/team/b.ics", "/.calendars/stray.ics", "/data/moriva/calendars/export.ics",
+                 "/data/moriva/calendars/holidays/c.ics", "/data/moriva/calendars/readme.txt",
+                 "/data/moriva/calendars/.hidden.ics" })
+            touch(h + path);
 
-        QCOMPARE(CalendarSources::dropInFolder(), h + QStringLiteral("/data/moriva/calendars"));
+        QCOMPARE(CalendarSources::dropInFolder(), h + "/data/moriva/calendars");
         int unreadable = -1;
         const QList<CalendarLocation> found
             = CalendarSources::locate(CalendarSources::discover(), &unreadable);
@@ -89,31 +79,28 @@ private Q_SLOTS:
         QCOMPARE(unreadable, 1); // khal's missing calendar
 
         // The settings key replaces discovery altogether.
-        QSettings settings(h + QStringLiteral("/Moriva.conf"), QSettings::IniFormat);
+        QSettings settings(h + "/Moriva.conf", QSettings::IniFormat);
         QVERIFY(CalendarSources::configured(settings).isEmpty());
-        settings.setValue(QLatin1String(CalendarSources::settingsKey),
-            QStringList { QStringLiteral("~/sync/personal"), QStringLiteral("  "),
-                QStringLiteral("$HOME/.calendars/stray.ics") });
+        settings.setValue(CalendarSources::settingsKey,
+            QStringList { "~/sync/personal", "  ", "$HOME/.calendars/stray.ics" });
         QCOMPARE(CalendarSources::configured(settings),
-            (QStringList {
-                h + QStringLiteral("/sync/personal"), h + QStringLiteral("/.calendars/stray.ics") }));
+            (QStringList { h + "/sync/personal", h + "/.calendars/stray.ics" }));
     }
 
     void locateRules()
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        touch(d + QStringLiteral("/collection/x.ics"));
-        touch(d + QStringLiteral("/collection/sub/y.ics")); // a collection is one level only
-        touch(d + QStringLiteral("/parent/one/a.ics"));
-        touch(d + QStringLiteral("/parent/two/color"), "#ff0000");
-        QVERIFY(QFile::link(d + QStringLiteral("/collection"), d + QStringLiteral("/alias")));
-        QVERIFY(QFile::link(d + QStringLiteral("/loop"), d + QStringLiteral("/loop")));
+        // A collection is one level only; a colour file alone makes a folder a collection.
+        for (const char *path :
+            { "/collection/x.ics", "/collection/sub/y.ics", "/parent/one/a.ics", "/parent/two/color" })
+            touch(d + path);
+        QVERIFY(QFile::link(d + "/collection", d + "/alias"));
+        QVERIFY(QFile::link(d + "/loop", d + "/loop"));
 
         int unreadable = -1;
         const QList<CalendarLocation> found = CalendarSources::locate(
-            CalendarSources::fromPaths({ d + QStringLiteral("/collection"), d + QStringLiteral("/parent"),
-                d + QStringLiteral("/alias"), d + QStringLiteral("/loop") }),
+            CalendarSources::fromPaths({ d + "/collection", d + "/parent", d + "/alias", d + "/loop" }),
             &unreadable);
         QCOMPARE(relative(found, d), (QStringList { "collection", "parent/one", "parent/two" }));
         QCOMPARE(unreadable, 1); // the loop

@@ -9,18 +9,13 @@
 
 namespace {
 
-struct Series
+std::shared_ptr<const IcsEvent> parseSeries(const QByteArray &lines)
 {
-    std::shared_ptr<IcsFileContent> content;
-    std::shared_ptr<const IcsEvent> master() const { return { content, &content->events.first() }; }
-};
-
-Series parseSeries(const QByteArray &lines)
-{
-    Series s;
-    s.content = std::make_shared<IcsFileContent>(IcsFileReader::parse(
+    const auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(
         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:s\r\n" + lines + "END:VEVENT\r\nEND:VCALENDAR\r\n"));
-    return s;
+    if (content->events.size() != 1)
+        return nullptr;
+    return { content, &content->events.first() };
 }
 
 // Walks the rule with libical's own iterator from DTSTART, the slow and sure way.
@@ -34,26 +29,19 @@ QList<qint64> reference(const IcsEvent &e, const QByteArray &rrule, qint64 from,
     start.hour = e.start.time.hour();
     start.minute = e.start.time.minute();
     start.is_date = e.isAllDay();
-    if (!icaltime_is_null_time(rule.until) && icaltime_is_utc(rule.until)) {
-        // The fixtures below give UNTIL in the series' own wall time or as a date.
-        rule.until.zone = nullptr;
-    }
+    rule.until.zone = nullptr; // the rows below give UNTIL in the series' own wall time or as a date
     QList<qint64> out;
     icalrecur_iterator *it = icalrecur_iterator_new(rule, start);
-    for (int i = 0; i < 20000; ++i) {
-        const icaltimetype t = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(t))
-            break;
+    for (icaltimetype t = icalrecur_iterator_next(it); !icaltime_is_null_time(t);
+         t = icalrecur_iterator_next(it)) {
         IcsTime wall = e.start;
         wall.date = QDate(t.year, t.month, t.day);
         wall.time = t.is_date ? QTime(0, 0) : QTime(t.hour, t.minute, t.second);
         const QDateTime s = wall.toDateTime();
-        const qint64 startMs = s.toMSecsSinceEpoch();
-        const qint64 endMs = e.endFor(s).toMSecsSinceEpoch();
-        if (startMs >= to)
+        if (s.toMSecsSinceEpoch() >= to)
             break;
-        if (endMs > from)
-            out.append(startMs);
+        if (e.endFor(s).toMSecsSinceEpoch() > from)
+            out.append(s.toMSecsSinceEpoch());
     }
     icalrecur_iterator_free(it);
     return out;
@@ -70,8 +58,7 @@ private Q_SLOTS:
     {
         qputenv("TZ", "Europe/Berlin");
         tzset();
-        QVERIFY2(
-            QDateTime(QDate(2025, 7, 15), QTime(12, 0)).offsetFromUtc() == 7200, "zone pin did not take");
+        QCOMPARE(QDate(2025, 7, 15).startOfDay().offsetFromUtc(), 7200); // the zone pin took
     }
 
     // Common rules take a shortcut past libical's iterator; it must give exactly what the iterator gives.
@@ -79,85 +66,53 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("start");
         QTest::addColumn<QByteArray>("rrule");
-
-        QTest::newRow("weekly") << QByteArray("DTSTART;TZID=Europe/Berlin:20230102T090000")
-                                << QByteArray("FREQ=WEEKLY");
-        QTest::newRow("weekly, three days") << QByteArray("DTSTART;TZID=Europe/Berlin:20230102T090000")
-                                            << QByteArray("FREQ=WEEKLY;BYDAY=MO,WE,FR");
-        QTest::newRow("fortnightly Tuesday and Sunday, weeks from Sunday")
-            << QByteArray("DTSTART;TZID=America/New_York:20230103T183000")
-            << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,SU;WKST=SU");
-        QTest::newRow("fortnightly Tuesday and Sunday, weeks from Monday")
-            << QByteArray("DTSTART;TZID=America/New_York:20230103T183000")
-            << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,SU;WKST=MO");
-        QTest::newRow("weekly COUNT starting mid-period")
-            << QByteArray("DTSTART:20250306T070000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO,TH;COUNT=7");
-        QTest::newRow("every third day, COUNT")
-            << QByteArray("DTSTART:20250301T230000") << QByteArray("FREQ=DAILY;INTERVAL=3;COUNT=40");
-        QTest::newRow("daily UNTIL in wall time") << QByteArray("DTSTART;TZID=Europe/Berlin:20250320T013000")
-                                                  << QByteArray("FREQ=DAILY;UNTIL=20250410T013000");
-        QTest::newRow("all-day weekly")
-            << QByteArray("DTSTART;VALUE=DATE:20240105") << QByteArray("FREQ=WEEKLY");
-        QTest::newRow("monthly takes the long way")
-            << QByteArray("DTSTART;TZID=Europe/Berlin:20230131T100000")
-            << QByteArray("FREQ=MONTHLY;BYDAY=-1FR");
-        QTest::newRow("weekly BYDAY without DTSTART's day takes the long way")
-            << QByteArray("DTSTART:20250305T090000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=5");
+        // clang-format off
+        QTest::newRow("weekly, three days") << QByteArray("DTSTART;TZID=Europe/Berlin:20230102T090000") << QByteArray("FREQ=WEEKLY;BYDAY=MO,WE,FR");
+        QTest::newRow("fortnightly Tuesday and Sunday, weeks from Sunday") << QByteArray("DTSTART;TZID=America/New_York:20230103T183000") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,SU;WKST=SU");
+        QTest::newRow("fortnightly Tuesday and Sunday, weeks from Monday") << QByteArray("DTSTART;TZID=America/New_York:20230103T183000") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,SU;WKST=MO");
+        QTest::newRow("weekly COUNT starting mid-period") << QByteArray("DTSTART:20250306T070000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO,TH;COUNT=7");
+        QTest::newRow("every third day, COUNT") << QByteArray("DTSTART:20250301T230000") << QByteArray("FREQ=DAILY;INTERVAL=3;COUNT=40");
+        QTest::newRow("daily UNTIL in wall time") << QByteArray("DTSTART;TZID=Europe/Berlin:20250320T013000") << QByteArray("FREQ=DAILY;UNTIL=20250410T013000");
+        QTest::newRow("all-day weekly") << QByteArray("DTSTART;VALUE=DATE:20240105") << QByteArray("FREQ=WEEKLY");
+        QTest::newRow("monthly takes the long way") << QByteArray("DTSTART;TZID=Europe/Berlin:20230131T100000") << QByteArray("FREQ=MONTHLY;BYDAY=-1FR");
+        QTest::newRow("weekly BYDAY without DTSTART's day takes the long way") << QByteArray("DTSTART:20250305T090000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=5");
+        // clang-format on
     }
 
     void matchesLibical()
     {
         QFETCH(QByteArray, start);
         QFETCH(QByteArray, rrule);
-        const Series series = parseSeries(start + "\r\nDURATION:PT1H\r\nRRULE:" + rrule + "\r\n");
-        QCOMPARE(series.content->events.size(), 1);
-        RecurrenceExpander expander(series.master());
-        const IcsEvent &e = *series.master();
+        const auto master = parseSeries(start + "\r\nDURATION:PT1H\r\nRRULE:" + rrule + "\r\n");
+        QVERIFY(master);
+        RecurrenceExpander expander(master);
         const qint64 day = 86400000;
-        const qint64 origin = e.start.toDateTime().toMSecsSinceEpoch();
-        // Near the start, across a DST change, years later, and back again.
+        const qint64 origin = master->start.toDateTime().toMSecsSinceEpoch();
+        // Near the start, across a DST change, years later, and back again: the cache must not skew.
         for (const qint64 offsetDays : { -10, 60, 1100, 5, 800 }) {
             const qint64 from = origin + offsetDays * day;
             const qint64 to = from + 42 * day;
             QList<qint64> got;
             for (const auto &o : expander.occurrences(from, to, 1000))
                 got.append(o.startMs);
-            QList<qint64> want = reference(e, rrule, from, to);
-            if (origin < to && origin + 3600000 > from && !want.contains(origin)) {
+            QList<qint64> want = reference(*master, rrule, from, to);
+            if (origin < to && origin + 3600000 > from && !want.contains(origin))
                 want.prepend(origin); // DTSTART is always an occurrence
-            }
             QCOMPARE(got, want);
         }
     }
 
-    void exclusionsAndOverrides()
-    {
-        const Series series = parseSeries("DTSTART;TZID=Europe/Berlin:20250303T100000\r\nDURATION:PT1H\r\n"
-                                          "RRULE:FREQ=DAILY;COUNT=6\r\nEXDATE;VALUE=DATE:20250304\r\n"
-                                          "EXDATE:20250305T090000Z\r\n");
-        RecurrenceExpander expander(series.master());
-        IcsTime moved;
-        moved.kind = IcsTime::Kind::zoned;
-        moved.zone = QTimeZone("America/New_York");
-        moved.date = QDate(2025, 3, 6);
-        moved.time = QTime(4, 0); // 10:00 in Berlin
-        expander.addOverride(moved);
-        QStringList days;
-        const qint64 from = QDateTime(QDate(2025, 3, 1), QTime(0, 0)).toMSecsSinceEpoch();
-        for (const auto &o : expander.occurrences(from, from + 30 * 86400000LL, 100))
-            days.append(QDateTime::fromMSecsSinceEpoch(o.startMs).toString(QStringLiteral("dd HH:mm")));
-        QCOMPARE(days, (QStringList { "03 10:00", "07 10:00", "08 10:00" }));
-    }
-
     void capPerQuery()
     {
-        const Series series = parseSeries("DTSTART:20250301T000000Z\r\nRRULE:FREQ=DAILY\r\n");
-        RecurrenceExpander expander(series.master());
-        const qint64 from = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-        const auto first = expander.occurrences(from, from + 4000LL * 86400000, 25);
+        const auto master = parseSeries("DTSTART:20250301T000000Z\r\nRRULE:FREQ=DAILY\r\n");
+        QVERIFY(master);
+        RecurrenceExpander expander(master);
+        const QDateTime march(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC);
+        // An endless series over an eleven-year window: the earliest few, not all of them.
+        const auto first = expander.occurrences(
+            march.addMonths(-2).toMSecsSinceEpoch(), march.addYears(11).toMSecsSinceEpoch(), 25);
         QCOMPARE(first.size(), 25);
-        QCOMPARE(
-            first.first().startMs, QDateTime(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch());
+        QCOMPARE(first.first().startMs, march.toMSecsSinceEpoch());
     }
 };
 

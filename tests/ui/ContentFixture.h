@@ -40,6 +40,13 @@ inline QDateTime at(int year, int month, int day, int hour = 0, int minute = 0)
     return QDateTime(QDate(year, month, day), QTime(hour, minute));
 }
 
+/** An event the test may still dress with a place, a link or a calendar. */
+inline std::shared_ptr<CalendarEvent> makeEvent(const QString &id, const QDateTime &start,
+    const QDateTime &end, std::optional<QString> title, bool allDay = false)
+{
+    return std::make_shared<CalendarEvent>(*FakeEventStore::make(id, start, end, title, allDay));
+}
+
 /** Sets the zone, locale and look every widget test starts from; false when a pin did not take. */
 inline bool pinWidgetEnvironment()
 {
@@ -71,9 +78,9 @@ struct ContentFixture
     RecordingLauncher launcher;
     std::unique_ptr<ContentView> view;
 
-    explicit ContentFixture(const EventList &all = defaultEvents())
+    ContentFixture()
     {
-        store.all = all;
+        store.all = defaultEvents();
         settingsFile
             = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
         settings = std::make_unique<SettingsManager>(settingsFile.get(), &loginItem);
@@ -85,43 +92,40 @@ struct ContentFixture
     }
 
     template<typename T = QWidget> T *find(const QString &name) const { return view->findChild<T *>(name); }
+    QString text(const QString &name) const { return find<QAbstractButton>(name)->text(); }
+    QString title() const
+    {
+        return text(QStringLiteral("monthTitleButton")) + ' ' + text(QStringLiteral("yearTitleButton"));
+    }
+    bool show() const
+    {
+        view->show();
+        return QTest::qWaitForWindowExposed(view.get());
+    }
 
     /** Clicks the middle of a widget, as the pointer would. */
     void click(QWidget *widget) const
     {
         QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
     }
-
-    static EventPtr event(
-        const QString &id, const QDateTime &start, const QDateTime &end, const QString &title)
-    {
-        return FakeEventStore::make(id, start, end, title);
-    }
+    void click(const QString &name) const { click(find(name)); }
 
     static EventList defaultEvents()
     {
-        auto work = std::make_shared<CalendarInfo>(
-            CalendarInfo { QStringLiteral("work"), QStringLiteral("Work"), QColor(0xe5, 0x39, 0x35) });
-        auto standup = std::make_shared<CalendarEvent>(*event(QStringLiteral("standup"), at(2026, 12, 5, 9),
-            at(2026, 12, 5, 9, 30), QStringLiteral("Standup")));
+        auto standup = makeEvent("standup", at(2026, 12, 5, 9), at(2026, 12, 5, 9, 30), "Standup");
         standup->location = QStringLiteral("Room 4");
         standup->url = QUrl(QStringLiteral("https://zoom.us/j/123456"));
-        standup->calendar = work;
-        auto lunch = std::make_shared<CalendarEvent>(*event(QStringLiteral("lunch"), at(2026, 12, 5, 12),
-            at(2026, 12, 5, 13), QStringLiteral("Lunch with Ana")));
-        lunch->calendar = std::make_shared<CalendarInfo>(
-            CalendarInfo { QStringLiteral("home"), QStringLiteral("Home"), QColor() });
-        auto holiday = FakeEventStore::make(
-            QStringLiteral("holiday"), at(2026, 12, 8), at(2026, 12, 9), QStringLiteral("Holiday"), true);
-        auto untitled = FakeEventStore::make(
-            QStringLiteral("untitled"), at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt);
-        auto leading = event(
-            QStringLiteral("leading"), at(2026, 11, 30, 8), at(2026, 11, 30, 9), QStringLiteral("Leading"));
-        auto trailing = event(
-            QStringLiteral("trailing"), at(2027, 1, 8, 8), at(2027, 1, 8, 9), QStringLiteral("Trailing"));
-        EventList all { standup, lunch, holiday, untitled, leading, trailing };
+        standup->calendar
+            = std::make_shared<CalendarInfo>(CalendarInfo { "work", "Work", QColor(0xe5, 0x39, 0x35) });
+        auto lunch = makeEvent("lunch", at(2026, 12, 5, 12), at(2026, 12, 5, 13), "Lunch with Ana");
+        lunch->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "home", "Home", QColor() });
+        EventList all { standup, lunch,
+            makeEvent("holiday", at(2026, 12, 8), at(2026, 12, 9), "Holiday", true),
+            makeEvent("untitled", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt),
+            makeEvent("leading", at(2026, 11, 30, 8), at(2026, 11, 30, 9), "Leading"),
+            makeEvent("trailing", at(2027, 1, 8, 8), at(2027, 1, 8, 9), "Trailing") };
         for (int i = 0; i < 12; ++i)
-            all.append(event(QStringLiteral("busy%1").arg(i), at(2026, 12, 16, 8 + i % 10, i),
+            all.append(makeEvent(QStringLiteral("busy%1").arg(i), at(2026, 12, 16, 8 + i % 10, i),
                 at(2026, 12, 16, 9 + i % 10, i), QStringLiteral("Busy %1").arg(i)));
         return all;
     }

@@ -12,6 +12,23 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+namespace {
+
+AppServices services(QTemporaryDir &dir)
+{
+    AppServices services;
+    services.clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 5), QTime(10, 0)));
+    services.eventStore = std::make_unique<FakeEventStore>();
+    services.settings
+        = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
+    services.loginItem = std::make_unique<FakeLoginItem>();
+    services.trayProbe = [] { return TrayHostWatcher::Host::none; };
+    services.followDesktopScheme = false;
+    return services;
+}
+
+} // namespace
+
 class tst_AppDelegate : public QObject
 {
     Q_OBJECT
@@ -27,18 +44,8 @@ private Q_SLOTS:
     void startsInOrderAndShowsNoWindow()
     {
         QTemporaryDir dir;
-        AppServices services;
-        services.clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 5), QTime(10, 0)));
-        services.eventStore = std::make_unique<FakeEventStore>();
-        services.settings
-            = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
-        services.loginItem = std::make_unique<FakeLoginItem>();
-        services.trayProbe = [] { return TrayHostWatcher::Host::none; };
-        services.followDesktopScheme = false;
-
-        AppDelegate delegate(std::move(services));
-        QVERIFY(delegate.eventManager());
-        QVERIFY(delegate.settingsManager());
+        AppDelegate delegate(services(dir));
+        QVERIFY(delegate.eventManager() && delegate.settingsManager());
         // Launching finishes only once the event loop runs.
         QVERIFY(!delegate.statusBarController());
 
@@ -52,8 +59,7 @@ private Q_SLOTS:
         QSignalSpy finished(&delegate, &AppDelegate::didFinishLaunching);
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(controllerExistedFirst);
-        const QDate month = delegate.eventManager()->currentMonth().date();
-        QCOMPARE(QPair(month.year(), month.month()), QPair(2026, 12));
+        QCOMPARE(delegate.eventManager()->currentMonth().toString("yyyy-MM"), QStringLiteral("2026-12"));
         QCOMPARE(delegate.eventManager()->selectedDate().date(), QDate(2026, 12, 5));
 
         QTest::qWait(50);
@@ -65,15 +71,7 @@ private Q_SLOTS:
     void openRequestBeforeLaunchingIsKept()
     {
         QTemporaryDir dir;
-        AppServices services;
-        services.clock = std::make_unique<FakeClock>();
-        services.eventStore = std::make_unique<FakeEventStore>();
-        services.settings
-            = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
-        services.loginItem = std::make_unique<FakeLoginItem>();
-        services.trayProbe = [] { return TrayHostWatcher::Host::none; };
-        services.followDesktopScheme = false;
-        AppDelegate delegate(std::move(services));
+        AppDelegate delegate(services(dir));
         delegate.openPopover();
         QTRY_VERIFY(delegate.statusBarController() && delegate.statusBarController()->isPopoverShown());
     }

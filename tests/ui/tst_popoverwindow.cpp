@@ -11,43 +11,34 @@ private Q_SLOTS:
     void placement_data()
     {
         QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("screen");
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QPoint>("expected");
         const QRect screen(0, 0, 1280, 800);
-        QTest::newRow("top panel, mid-screen icon: under it, centred")
-            << QRect(600, 2, 24, 24) << screen << QPoint(611 - 160, 2 + 24 + PopoverWindow::anchorGap);
-        QTest::newRow("top-right corner icon: under it, kept on screen")
-            << QRect(1257, 1, 22, 26) << screen << QPoint(1280 - 320, 1 + 26 + PopoverWindow::anchorGap);
-        QTest::newRow("top panel reserving its height: under the panel's area at least")
-            << QRect(1000, 0, 16, 16) << QRect(0, 32, 1280, 768) << QPoint(1007 - 160, 32);
-        QTest::newRow("bottom panel: above the icon")
-            << QRect(1200, 776, 24, 24) << QRect(0, 0, 1280, 772) << QPoint(1280 - 320, 772 - 520);
-        QTest::newRow("bottom panel without a reservation: above the icon")
-            << QRect(500, 780, 20, 20) << screen << QPoint(509 - 160, 780 - PopoverWindow::anchorGap - 520);
-        QTest::newRow("left side panel: right of the icon")
-            << QRect(4, 400, 24, 24) << QRect(40, 0, 1240, 800) << QPoint(40, 411 - 260);
-        QTest::newRow("right side panel low down: left of it, clamped above the bottom")
-            << QRect(1252, 760, 24, 24) << QRect(0, 0, 1244, 800) << QPoint(1244 - 320, 800 - 520);
-        QTest::newRow("cursor in the top-left corner")
-            << QRect(0, 0, 1, 1) << screen << QPoint(0, 1 + PopoverWindow::anchorGap);
+        const int gap = PopoverWindow::anchorGap;
+        // clang-format off
+        QTest::newRow("top panel, mid-screen icon: under it, centred") << QRect(600, 2, 24, 24) << screen << screen << QPoint(611 - 160, 2 + 24 + gap);
+        QTest::newRow("top-right corner icon: kept on screen") << QRect(1257, 1, 22, 26) << screen << screen << QPoint(1280 - 320, 1 + 26 + gap);
+        QTest::newRow("top panel reserving its height: below it") << QRect(1000, 0, 16, 16) << screen << QRect(0, 32, 1280, 768) << QPoint(1007 - 160, 32);
+        QTest::newRow("bottom panel: above the icon") << QRect(1200, 776, 24, 24) << screen << QRect(0, 0, 1280, 772) << QPoint(1280 - 320, 772 - 520);
+        QTest::newRow("bottom panel without a reservation") << QRect(500, 780, 20, 20) << screen << screen << QPoint(509 - 160, 780 - gap - 520);
+        QTest::newRow("left side panel: right of the icon") << QRect(4, 400, 24, 24) << screen << QRect(40, 0, 1240, 800) << QPoint(40, 411 - 260);
+        QTest::newRow("right side panel low down: clamped") << QRect(1252, 760, 24, 24) << screen << QRect(0, 0, 1244, 800) << QPoint(1244 - 320, 800 - 520);
+        const QRect tiny(0, 0, 300, 400);
+        QTest::newRow("screen smaller than the popover: top-left visible") << QRect(280, 0, 20, 20) << tiny << tiny << QPoint(0, 0);
+        // clang-format on
     }
     void placement()
     {
         QFETCH(QRect, anchor);
+        QFETCH(QRect, screen);
         QFETCH(QRect, available);
         QFETCH(QPoint, expected);
         const QSize size(PopoverWindow::popoverWidth, PopoverWindow::popoverHeight);
-        const QPoint topLeft = PopoverWindow::placement(anchor, QRect(0, 0, 1280, 800), available, size);
+        const QPoint topLeft = PopoverWindow::placement(anchor, screen, available, size);
         QCOMPARE(topLeft, expected);
-        QVERIFY(available.contains(QRect(topLeft, size)));
-    }
-
-    void smallScreenKeepsTheTopLeftVisible()
-    {
-        const QRect screen(0, 0, 300, 400);
-        const QPoint topLeft
-            = PopoverWindow::placement(QRect(280, 0, 20, 20), screen, screen, QSize(320, 520));
-        QCOMPARE(topLeft, QPoint(0, 0));
+        if (available.width() >= size.width() && available.height() >= size.height())
+            QVERIFY(available.contains(QRect(topLeft, size)));
     }
 
     void replacedContentGoesOnceControlReturns()
@@ -59,26 +50,9 @@ private Q_SLOTS:
         auto *second = new QWidget;
         popover.setContent(second);
         // The old content may still be on the stack (it sent the change), so it is not deleted at once.
-        QVERIFY(first);
-        QVERIFY(!first->isVisible());
+        QVERIFY(first && !first->isVisible());
         QCOMPARE(popover.content(), second);
         QTRY_VERIFY(!first);
-    }
-
-    void deactivationOnlyWhileShown()
-    {
-        PopoverWindow popover;
-        QSignalSpy deactivated(&popover, &PopoverWindow::deactivated);
-        QSignalSpy hidden(&popover, &PopoverWindow::hidden);
-        QEvent hiddenDeactivate(QEvent::WindowDeactivate);
-        QCoreApplication::sendEvent(&popover, &hiddenDeactivate);
-        QCOMPARE(deactivated.count(), 0);
-        popover.show();
-        QEvent deactivate(QEvent::WindowDeactivate);
-        QCoreApplication::sendEvent(&popover, &deactivate);
-        QCOMPARE(deactivated.count(), 1);
-        popover.hide();
-        QCOMPARE(hidden.count(), 1);
     }
 
     void escapeClosesOnlyWhatTheContentLeaves_data()

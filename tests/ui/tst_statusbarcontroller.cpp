@@ -13,15 +13,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QStyle>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 
@@ -32,31 +26,22 @@ struct Shell
     FakeClock clock { QDateTime(QDate(2026, 12, 5), QTime(10, 0)) };
     FakeEventStore store;
     FakeLoginItem loginItem;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<EventManager> eventManager;
-    std::unique_ptr<SettingsManager> settingsManager;
+    QSettings settings { dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat };
+    EventManager events { &store, &clock };
+    SettingsManager settingsManager { &settings, &loginItem };
     ColorSchemeWatcher colorScheme;
-    std::unique_ptr<StatusBarController> controller;
     int contentsBuilt = 0;
+    StatusBarController controller { &events, &settingsManager, &clock,
+        [this] {
+            auto *content = new QWidget;
+            content->setObjectName(QStringLiteral("content_%1").arg(++contentsBuilt));
+            return content;
+        },
+        &colorScheme, nullptr };
 
-    Shell()
-    {
-        settings
-            = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
-        eventManager = std::make_unique<EventManager>(&store, &clock);
-        settingsManager = std::make_unique<SettingsManager>(settings.get(), &loginItem);
-        controller = std::make_unique<StatusBarController>(
-            eventManager.get(), settingsManager.get(), &clock,
-            [this] {
-                auto *content = new QWidget;
-                content->setObjectName(QStringLiteral("content_%1").arg(++contentsBuilt));
-                return content;
-            },
-            &colorScheme, nullptr);
-        eventManager->goToToday();
-    }
-
-    PopoverWindow *popover() const { return controller->popover(); }
+    Shell() { events.goToToday(); }
+    PopoverWindow *popover() const { return controller.popover(); }
+    bool shown() const { return controller.isPopoverShown(); }
     void deactivate() const
     {
         QEvent event(QEvent::WindowDeactivate);
@@ -95,29 +80,24 @@ private Q_SLOTS:
         QApplication::setPalette(QPalette());
     }
 
-    void iconShowsTodayAndRedrawsOnEverySettingsChange()
+    void iconRedrawsOnSettingsAndHourly()
     {
         Shell shell;
-        QCOMPARE(shell.controller->iconDay(), 5);
-        QSignalSpy updated(shell.controller.get(), &StatusBarController::iconUpdated);
+        QCOMPARE(shell.controller.iconDay(), 5);
+        QSignalSpy updated(&shell.controller, &StatusBarController::iconUpdated);
         shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 10)));
         // Any setting, even one that changes nothing about the icon, redraws it.
-        shell.settingsManager->setWeekStart(WeekStart::monday);
+        shell.settingsManager.setWeekStart(WeekStart::monday);
         QCOMPARE(updated.count(), 1);
-        QCOMPARE(shell.controller->iconDay(), 6);
-    }
+        QCOMPARE(shell.controller.iconDay(), 6);
 
-    void hourlyTickComesAnHourAfterStart()
-    {
-        Shell shell;
-        const QTimer *timer = shell.controller->hourlyTimer();
-        QVERIFY(timer->isActive());
-        QVERIFY(!timer->isSingleShot());
+        const QTimer *timer = shell.controller.hourlyTimer();
+        QVERIFY(timer->isActive() && !timer->isSingleShot());
         QCOMPARE(timer->interval(), 3'600'000);
-        QVERIFY(timer->remainingTime() > 3'590'000);
+        QVERIFY(timer->remainingTime() > 3'590'000); // the first tick an hour after start, not at once
         shell.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
-        shell.controller->hourlyTick();
-        QCOMPARE(shell.controller->iconDay(), 7);
+        shell.controller.hourlyTick();
+        QCOMPARE(shell.controller.iconDay(), 7);
     }
 
     void midnightRefreshesIconAndToday_data()
@@ -130,207 +110,160 @@ private Q_SLOTS:
     {
         QFETCH(bool, popoverOpen);
         Shell shell;
-        shell.clock.setNow(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 30)));
-        shell.controller->updateIcon();
         if (popoverOpen)
-            shell.controller->openPopover();
+            shell.controller.openPopover();
         const int built = shell.contentsBuilt;
-        QSignalSpy redrawn(shell.eventManager.get(), &EventManager::selectedDayEventsChanged);
+        QSignalSpy redrawn(&shell.events, &EventManager::selectedDayEventsChanged);
 
         shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)));
-        shell.controller->dayChangeWatcher()->midnightReached();
+        shell.controller.dayChangeWatcher()->midnightReached();
 
-        QCOMPARE(shell.controller->iconDay(), 6);
-        QCOMPARE(shell.controller->isPopoverShown(), popoverOpen);
+        QCOMPARE(shell.controller.iconDay(), 6);
+        QCOMPARE(shell.shown(), popoverOpen);
         if (popoverOpen)
             QVERIFY(redrawn.count() > 0);
         else
             QCOMPARE(shell.contentsBuilt, built + 1);
-        QVERIFY(shell.controller->dayChangeWatcher()->midnightTimer()->isActive());
+        QVERIFY(shell.controller.dayChangeWatcher()->midnightTimer()->isActive());
     }
 
     void deactivationWatchFollowsOpenAndClose()
     {
         Shell shell;
-        QSignalSpy closed(shell.controller.get(), &StatusBarController::popoverClosed);
-        QVERIFY(!shell.controller->isDeactivationWatchInstalled());
-
-        shell.controller->openPopover();
-        QVERIFY(shell.controller->isPopoverShown());
-        QVERIFY(shell.controller->isDeactivationWatchInstalled());
-
-        // Closed by the controller: watch gone, one close.
-        shell.controller->closePopover();
-        QVERIFY(!shell.controller->isDeactivationWatchInstalled());
-        QCOMPARE(closed.count(), 1);
-        shell.controller->closePopover();
+        QSignalSpy closed(&shell.controller, &StatusBarController::popoverClosed);
+        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
+        shell.controller.openPopover();
+        QVERIFY(shell.controller.isDeactivationWatchInstalled());
+        shell.controller.closePopover();
+        shell.controller.closePopover();
+        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
         QCOMPARE(closed.count(), 1);
 
-        // Closed from outside (the window was hidden under us): the watch goes too.
-        shell.controller->openPopover();
+        // Closed from outside (the window was hidden under us): the watch goes too, and a later
+        // deactivation is not heard.
+        shell.controller.openPopover();
         shell.popover()->hide();
-        QVERIFY(!shell.controller->isDeactivationWatchInstalled());
-        QCOMPARE(closed.count(), 2);
-
-        // A deactivation after the close is not heard: the watch is really gone.
+        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
         shell.deactivate();
         QCOMPARE(closed.count(), 2);
 
         // Opening twice in a row (a delayed reopen meeting a click) still leaves one watch.
-        shell.controller->openPopover();
-        shell.controller->openPopover();
+        shell.controller.openPopover();
+        shell.controller.openPopover();
         shell.deactivate();
-        QVERIFY(!shell.controller->isPopoverShown());
+        QVERIFY(!shell.shown());
         QCOMPARE(closed.count(), 3);
-        QVERIFY(!shell.controller->isDeactivationWatchInstalled());
+        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
     }
 
-    void trayClickAfterDeactivation_data()
+    void trayClicks_data()
     {
+        QTest::addColumn<bool>("deactivated");
         QTest::addColumn<int>("clickAfterMs");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("the click that took the focus away") << 50 << false;
-        QTest::newRow("a click well after") << 800 << true;
+        QTest::newRow("a second click closes") << false << 1000 << false;
+        QTest::newRow("the click that took the focus away") << true << 50 << false;
+        QTest::newRow("a click well after the focus left") << true << 800 << true;
     }
-    void trayClickAfterDeactivation()
+    void trayClicks()
     {
+        QFETCH(bool, deactivated);
         QFETCH(int, clickAfterMs);
         QFETCH(bool, opens);
         Shell shell;
-        shell.controller->handleActivation(QSystemTrayIcon::Trigger);
-        QVERIFY(shell.controller->isPopoverShown());
-        shell.deactivate();
-        QVERIFY(!shell.controller->isPopoverShown());
-        shell.clock.advanceMs(clickAfterMs);
-        shell.controller->handleActivation(QSystemTrayIcon::Trigger);
-        QCOMPARE(shell.controller->isPopoverShown(), opens);
-    }
-
-    void leftClickToggles()
-    {
-        Shell shell;
-        shell.controller->handleActivation(QSystemTrayIcon::Trigger);
-        QVERIFY(shell.controller->isPopoverShown());
+        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        QVERIFY(shell.shown());
         QCOMPARE(shell.popover()->size(), QSize(320, 520));
-        shell.clock.advanceMs(1000);
-        shell.controller->handleActivation(QSystemTrayIcon::Trigger);
-        QVERIFY(!shell.controller->isPopoverShown());
+        if (deactivated) {
+            shell.deactivate();
+            QVERIFY(!shell.shown());
+        }
+        shell.clock.advanceMs(clickAfterMs);
+        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        QCOMPARE(shell.shown(), opens);
     }
 
-    void settingsChangeWhileOpenReopensWithFreshContent()
+    void settingsChangeRebuildsContent_data()
     {
+        QTest::addColumn<bool>("popoverOpen");
+        QTest::newRow("closed: rebuilt, stays closed") << false;
+        QTest::newRow("open: closed, rebuilt, reopened") << true;
+    }
+    void settingsChangeRebuildsContent()
+    {
+        QFETCH(bool, popoverOpen);
         Shell shell;
-        shell.controller->openPopover();
+        if (popoverOpen)
+            shell.controller.openPopover();
         QWidget *before = shell.popover()->content();
-        QSignalSpy opened(shell.controller.get(), &StatusBarController::popoverOpened);
-        shell.settingsManager->setShowEventDots(false);
-        QVERIFY(!shell.controller->isPopoverShown());
+        QSignalSpy opened(&shell.controller, &StatusBarController::popoverOpened);
+        shell.settingsManager.setShowEventDots(false);
+        QVERIFY(!shell.shown());
         QVERIFY(shell.popover()->content() != before);
-        QVERIFY(!shell.controller->isDeactivationWatchInstalled());
-        QTRY_VERIFY_WITH_TIMEOUT(shell.controller->isPopoverShown(), 1000);
-        QCOMPARE(opened.count(), 1);
-        QVERIFY(shell.controller->isDeactivationWatchInstalled());
-    }
-
-    void settingsChangeWhileClosedOnlyRebuilds()
-    {
-        Shell shell;
-        const int built = shell.contentsBuilt;
-        shell.settingsManager->setWeekStart(WeekStart::monday);
-        QCOMPARE(shell.contentsBuilt, built + 1);
-        QTest::qWait(250);
-        QVERIFY(!shell.controller->isPopoverShown());
+        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
+        if (popoverOpen)
+            QTRY_VERIFY_WITH_TIMEOUT(shell.shown(), 1000);
+        else
+            QTest::qWait(250);
+        QCOMPARE(shell.shown(), popoverOpen);
+        QCOMPARE(opened.count(), popoverOpen ? 1 : 0);
+        QCOMPARE(shell.controller.isDeactivationWatchInstalled(), popoverOpen);
     }
 
     void screenChangeClosesShortlyAfter()
     {
         Shell shell;
-        shell.controller->openPopover();
+        shell.controller.openPopover();
         Q_EMIT shell.popover()->windowHandle()->screenChanged(QGuiApplication::primaryScreen());
-        QVERIFY(shell.controller->isPopoverShown());
-        QTRY_VERIFY_WITH_TIMEOUT(!shell.controller->isPopoverShown(), 1000);
+        QVERIFY(shell.shown());
+        QTRY_VERIFY_WITH_TIMEOUT(!shell.shown(), 1000);
     }
 
-    void menuEntries_data()
-    {
-        QTest::addColumn<bool>("withOpenEntry");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("XEmbed tray: the quit entry")
-            << false << QStringList { QStringLiteral("Quit Moriva") };
-        QTest::newRow("StatusNotifierItem host: the popover stays reachable")
-            << true
-            << QStringList { QStringLiteral("Open Calendar"), QStringLiteral("--"),
-                   QStringLiteral("Quit Moriva") };
-    }
-    void menuEntries()
-    {
-        QFETCH(bool, withOpenEntry);
-        QFETCH(QStringList, expected);
-        Shell shell;
-        QMenu menu;
-        shell.controller->populateMenu(&menu, withOpenEntry);
-        QCOMPARE(entries(menu), expected);
-        if (withOpenEntry) {
-            menu.actions().constFirst()->trigger();
-            QVERIFY(shell.controller->isPopoverShown());
-        }
-    }
-
-    void rightClickShowsAFreshMenuAndLeavesThePopover()
+    void menus()
     {
         Shell shell;
-        QSignalSpy shown(shell.controller.get(), &StatusBarController::menuShown);
-        shell.controller->handleActivation(QSystemTrayIcon::Context);
-        shell.controller->handleActivation(QSystemTrayIcon::Context);
+        // A right click builds a fresh menu each time and leaves the popover alone.
+        QSignalSpy shown(&shell.controller, &StatusBarController::menuShown);
+        shell.controller.handleActivation(QSystemTrayIcon::Context);
+        shell.controller.handleActivation(QSystemTrayIcon::Context);
         QCOMPARE(shown.count(), 2);
-        auto *first = shown.at(0).at(0).value<QMenu *>();
-        auto *second = shown.at(1).at(0).value<QMenu *>();
+        std::unique_ptr<QMenu> first(shown.at(0).at(0).value<QMenu *>());
+        std::unique_ptr<QMenu> second(shown.at(1).at(0).value<QMenu *>());
         QVERIFY(first != second);
         QCOMPARE(entries(*second), QStringList { QStringLiteral("Quit Moriva") });
-        QVERIFY(!shell.controller->isPopoverShown());
-        second->close();
-        first->close();
+        QVERIFY(!shell.shown());
+
+        // Hosts that open the menu on every click get a way to the popover, with Quit still last.
+        QMenu menu;
+        shell.controller.populateMenu(&menu, true);
+        QCOMPARE(entries(menu), QStringList({ "Open Calendar", "--", "Quit Moriva" }));
+        menu.actions().constFirst()->trigger();
+        QVERIFY(shell.shown());
     }
 
-    void forcedAppearanceOnTheWholeApplication_data()
-    {
-        QTest::addColumn<AppearanceMode>("mode");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("Dark") << AppearanceMode::dark << true;
-        QTest::newRow("Light") << AppearanceMode::light << false;
-    }
-    void forcedAppearanceOnTheWholeApplication()
-    {
-        QFETCH(AppearanceMode, mode);
-        QFETCH(bool, dark);
-        Shell shell;
-        shell.settingsManager->setAppearanceMode(mode);
-        const QPalette expected = dark ? Theme::darkPalette() : Theme::lightPalette();
-        QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
-        for (auto role : { QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Highlight })
-            QCOMPARE(QApplication::palette().color(QPalette::Active, role),
-                expected.color(QPalette::Active, role));
-    }
-
-    void systemAppearanceFollowsTheDesktopLive()
+    void appearance()
     {
         Shell shell;
-        shell.settingsManager->setAppearanceMode(AppearanceMode::system);
-        const QColor platformWindow = QApplication::palette().color(QPalette::Window);
+        auto window = [] { return QApplication::palette().color(QPalette::Window); };
+        const QColor platformWindow = window();
         QVERIFY2(platformWindow.lightness() > 128, "the offscreen platform palette is expected to be light");
 
+        // System, the default, follows the desktop's scheme live.
         shell.colorScheme.setScheme(ColorSchemeWatcher::Scheme::dark);
-        QCOMPARE(
-            QApplication::palette().color(QPalette::Window), Theme::darkPalette().color(QPalette::Window));
+        QCOMPARE(window(), Theme::darkPalette().color(QPalette::Window));
         shell.colorScheme.setScheme(ColorSchemeWatcher::Scheme::light);
-        QCOMPARE(QApplication::palette().color(QPalette::Window), platformWindow);
+        QCOMPARE(window(), platformWindow);
 
-        // With Dark forced, the desktop's scheme leaves the application alone.
-        shell.settingsManager->setAppearanceMode(AppearanceMode::dark);
-        shell.colorScheme.setScheme(ColorSchemeWatcher::Scheme::dark);
-        shell.colorScheme.setScheme(ColorSchemeWatcher::Scheme::light);
-        QCOMPARE(
-            QApplication::palette().color(QPalette::Window), Theme::darkPalette().color(QPalette::Window));
+        // Light and Dark put a complete palette on the whole application, whatever the desktop says.
+        for (const bool dark : { true, false }) {
+            shell.settingsManager.setAppearanceMode(dark ? AppearanceMode::dark : AppearanceMode::light);
+            shell.colorScheme.setScheme(
+                dark ? ColorSchemeWatcher::Scheme::light : ColorSchemeWatcher::Scheme::dark);
+            const QPalette expected = dark ? Theme::darkPalette() : Theme::lightPalette();
+            QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+            for (auto role : { QPalette::Window, QPalette::Text, QPalette::Highlight })
+                QCOMPARE(QApplication::palette().color(role), expected.color(role));
+        }
     }
 };
 
