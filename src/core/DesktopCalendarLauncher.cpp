@@ -245,7 +245,7 @@ bool DesktopCalendarLauncher::readEntry(const QString &desktopId, Entry &entry) 
 
 DesktopCalendarLauncher::Entry DesktopCalendarLauncher::entryFor(const QString &mimeType) const
 {
-    // The lists in the order the MIME-apps specification gives them: user
+    // The lists in the order the freedesktop MIME-apps rules give them: user
     // before system, each desktop's own list before the shared one.
     QStringList lists;
     auto addLists = [&](const QString &dir) {
