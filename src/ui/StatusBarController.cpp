@@ -183,7 +183,22 @@ void StatusBarController::recreatePopoverContent()
 {
     if (!m_popover)
         return;
-    m_popover->setContent(m_contentFactory ? m_contentFactory() : nullptr);
+    QWidget *content = m_contentFactory ? m_contentFactory() : nullptr;
+    // The content carries the stored scheme from the first build on, even
+    // before any setting has changed the application's own appearance.
+    if (content) {
+        switch (m_settingsManager->appearanceMode()) {
+        case AppearanceMode::light:
+            content->setPalette(Theme::lightPalette());
+            break;
+        case AppearanceMode::dark:
+            content->setPalette(Theme::darkPalette());
+            break;
+        case AppearanceMode::system:
+            break;
+        }
+    }
+    m_popover->setContent(content);
 }
 
 void StatusBarController::updatePopoverTitle()

@@ -23,6 +23,7 @@ namespace {
 struct Shell
 {
     QTemporaryDir dir;
+    bool seeded;
     FakeClock clock { QDateTime(QDate(2026, 12, 5), QTime(10, 0)) };
     FakeEventStore store;
     FakeLoginItem loginItem;
@@ -39,7 +40,20 @@ struct Shell
         },
         &colorScheme, nullptr };
 
-    Shell() { events.goToToday(); }
+    /** storedAppearance: the raw value already in the settings file when Moriva starts. */
+    explicit Shell(const QString &storedAppearance = QString())
+        : seeded(seed(storedAppearance))
+    {
+        events.goToToday();
+    }
+    bool seed(const QString &storedAppearance)
+    {
+        if (storedAppearance.isEmpty())
+            return false;
+        QFile file(dir.filePath(QStringLiteral("Moriva.conf")));
+        return file.open(QIODevice::WriteOnly)
+            && file.write("[General]\nappearanceMode=" + storedAppearance.toUtf8() + "\n") > 0;
+    }
     PopoverWindow *popover() const { return controller.popover(); }
     bool shown() const { return controller.isPopoverShown(); }
     void deactivate() const
@@ -264,6 +278,31 @@ private Q_SLOTS:
             for (auto role : { QPalette::Window, QPalette::Text, QPalette::Highlight })
                 QCOMPARE(QApplication::palette().color(role), expected.color(role));
         }
+    }
+
+    void contentCarriesTheStoredSchemeFromTheStart_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("ownPalette");
+        QTest::addColumn<QColor>("base");
+        QTest::newRow("Dark") << "Dark" << true << Theme::darkPalette().color(QPalette::Base);
+        QTest::newRow("Light") << "Light" << true << Theme::lightPalette().color(QPalette::Base);
+        QTest::newRow("System") << "System" << false << QApplication::palette().color(QPalette::Base);
+    }
+
+    void contentCarriesTheStoredSchemeFromTheStart()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, ownPalette);
+        QFETCH(QColor, base);
+        Shell shell(stored);
+        QVERIFY(shell.seeded);
+        QWidget *content = shell.popover()->content();
+        QVERIFY(content);
+        QCOMPARE(content->testAttribute(Qt::WA_SetPalette), ownPalette);
+        QCOMPARE(content->palette().color(QPalette::Base), base);
+        // The application itself is left alone until a setting changes.
+        QCOMPARE(QApplication::palette().color(QPalette::Base), QPalette().color(QPalette::Base));
     }
 };
 
