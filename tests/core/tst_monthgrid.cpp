@@ -33,73 +33,40 @@ private Q_SLOTS:
         QVERIFY(pinLocale(QLocale(QLocale::English, QLocale::UnitedStates)));
     }
 
-    void firstWeekdayPlacement_data()
+    void grid_data()
     {
         QTest::addColumn<QDate>("month");
         QTest::addColumn<WeekStart>("weekStart");
         QTest::addColumn<int>("leadingDays");
-
-        // The 1st of each month falls on Sunday, Monday, … Saturday in turn; the
-        // grids of August and September 2026 hold a day without a midnight.
-        const QDate firsts[] = { QDate(2026, 2, 1), QDate(2026, 6, 1), QDate(2026, 9, 1), QDate(2026, 4, 1),
-            QDate(2026, 1, 1), QDate(2026, 5, 1), QDate(2026, 8, 1) };
-        for (int weekday = 0; weekday < 7; ++weekday) {
-            const QDate first = firsts[weekday];
-            const QByteArray name = QLocale::c().dayName(first.dayOfWeek()).toLatin1();
-            QTest::addRow("1st on %s, weeks from Sunday", name.constData())
-                << first << WeekStart::sunday << weekday;
-            QTest::addRow("1st on %s, weeks from Monday", name.constData())
-                << first << WeekStart::monday << (weekday + 6) % 7;
-        }
-    }
-
-    void firstWeekdayPlacement()
-    {
-        QFETCH(QDate, month);
-        QFETCH(WeekStart, weekStart);
-        QFETCH(int, leadingDays);
-        // There 6 September 2026 begins at 01:00: its midnight never happens.
-        QVERIFY(pinLocalZone(santiago));
-        const QDate lateStartDay(2026, 9, 6);
-
-        // Any instant inside the month must give the same grid as its 1st.
-        const auto days = MonthGrid::calendarDays(
-            at(month.year(), month.month(), 17, 15), QDateTime(), weekStart, at(2000, 1, 1));
-        QCOMPARE(days.size(), 42);
-        QCOMPARE(days[leadingDays].date.date(), month);
-        QCOMPARE(days.first().date.date().dayOfWeek(), weekStart == WeekStart::monday ? 1 : 7);
-        for (int i = 0; i < days.size(); ++i) {
-            const QDateTime start = days[i].date;
-            const bool inMonth = i >= leadingDays && i < leadingDays + month.daysInMonth();
-            QVERIFY2(days[i].isCurrentMonth == inMonth, qPrintable(start.toString(Qt::ISODate)));
-            QVERIFY(!days[i].isToday && !days[i].isSelected);
-            // Each cell is the first instant of its own day, one day after the last.
-            QCOMPARE(start.timeSpec(), Qt::LocalTime);
-            QCOMPARE(start.date(), days.first().date.date().addDays(i));
-            QCOMPARE(start.time(), start.date() == lateStartDay ? QTime(1, 0) : QTime(0, 0));
-        }
-    }
-
-    void markedCells_data()
-    {
         QTest::addColumn<QByteArray>("zone");
         QTest::addColumn<QDateTime>("selected");
         QTest::addColumn<QDateTime>("now");
         QTest::addColumn<QDate>("selectedCell");
         QTest::addColumn<QDate>("todayCell");
 
-        // December 2026 from Sunday shows 29 November to 9 January.
+        // The 1st of each month falls on Sunday, Monday, … Saturday in turn; the
+        // grids of August and September 2026 hold a day without a midnight.
+        const QDate firsts[] = { QDate(2026, 2, 1), QDate(2026, 6, 1), QDate(2026, 9, 1), QDate(2026, 4, 1),
+            QDate(2026, 1, 1), QDate(2026, 5, 1), QDate(2026, 8, 1) };
         // clang-format off
-        QTest::newRow("selected in the month, today elsewhere in it") << utc << at(2026, 12, 5, 18) << at(2026, 12, 24, 8) << QDate(2026, 12, 5) << QDate(2026, 12, 24);
-        QTest::newRow("selected among the leading days") << utc << at(2026, 11, 30, 0) << at(2027, 3, 1) << QDate(2026, 11, 30) << QDate();
-        QTest::newRow("selected outside the window marks nothing") << utc << at(2027, 1, 10, 0) << at(2026, 11, 28, 23, 59) << QDate() << QDate();
-        QTest::newRow("no selection") << utc << QDateTime() << at(2026, 12, 31, 23, 59) << QDate() << QDate(2026, 12, 31);
-        QTest::newRow("instants given in UTC count by the local day") << berlin << utcAt(2026, 12, 5, 23, 30) << utcAt(2026, 12, 31, 23, 30) << QDate(2026, 12, 6) << QDate(2027, 1, 1);
+        for (int weekday = 0; weekday < 7; ++weekday) {
+            QTest::addRow("1st %d days after Sunday, weeks from Sunday", weekday) << firsts[weekday] << WeekStart::sunday << weekday << santiago << QDateTime() << at(2000, 1, 1) << QDate() << QDate();
+            QTest::addRow("1st %d days after Sunday, weeks from Monday", weekday) << firsts[weekday] << WeekStart::monday << (weekday + 6) % 7 << santiago << QDateTime() << at(2000, 1, 1) << QDate() << QDate();
+        }
+        // December 2026 from Sunday shows 29 November to 9 January.
+        const QDate december(2026, 12, 1);
+        QTest::newRow("selected in the month, today elsewhere in it") << december << WeekStart::sunday << 2 << utc << at(2026, 12, 5, 18) << at(2026, 12, 24, 8) << QDate(2026, 12, 5) << QDate(2026, 12, 24);
+        QTest::newRow("selected among the leading days") << december << WeekStart::sunday << 2 << utc << at(2026, 11, 30, 0) << at(2027, 3, 1) << QDate(2026, 11, 30) << QDate();
+        QTest::newRow("selected outside the window marks nothing") << december << WeekStart::sunday << 2 << utc << at(2027, 1, 10, 0) << at(2026, 11, 28, 23, 59) << QDate() << QDate();
+        QTest::newRow("instants given in UTC count by the local day") << december << WeekStart::sunday << 2 << berlin << utcAt(2026, 12, 5, 23, 30) << utcAt(2026, 12, 31, 23, 30) << QDate(2026, 12, 6) << QDate(2027, 1, 1);
         // clang-format on
     }
 
-    void markedCells()
+    void grid()
     {
+        QFETCH(QDate, month);
+        QFETCH(WeekStart, weekStart);
+        QFETCH(int, leadingDays);
         QFETCH(QByteArray, zone);
         QFETCH(QDateTime, selected);
         QFETCH(QDateTime, now);
@@ -107,42 +74,40 @@ private Q_SLOTS:
         QFETCH(QDate, todayCell);
         QVERIFY(pinLocalZone(zone));
 
-        const auto days = MonthGrid::calendarDays(at(2026, 12, 15), selected, WeekStart::sunday, now);
+        // Any instant inside the month must give the same grid as its 1st.
+        const auto days
+            = MonthGrid::calendarDays(at(month.year(), month.month(), 17, 15), selected, weekStart, now);
         QCOMPARE(days.size(), 42);
-        for (const CalendarDay &day : days) {
-            QCOMPARE(day.isSelected, day.date.date() == selectedCell);
-            QCOMPARE(day.isToday, day.date.date() == todayCell);
-            QCOMPARE(day.isCurrentMonth, day.date.date().month() == 12);
+        for (int i = 0; i < days.size(); ++i) {
+            // Each cell is the first instant of its own day, one day after the last.
+            const QDateTime start = days[i].date;
+            QCOMPARE(start.date(), month.addDays(i - leadingDays));
+            // In Santiago 6 September 2026 begins at 01:00: its midnight never happens.
+            QCOMPARE(start.time(), start.date() == QDate(2026, 9, 6) ? QTime(1, 0) : QTime(0, 0));
+            QCOMPARE(days[i].isCurrentMonth, start.date().month() == month.month());
+            QCOMPARE(days[i].isSelected, start.date() == selectedCell);
+            QCOMPARE(days[i].isToday, start.date() == todayCell);
         }
     }
 
     void invalidInstantsGiveNothing()
     {
-        QVERIFY(MonthGrid::calendarDays(QDateTime(), at(2026, 1, 1), WeekStart::monday, at(2026, 1, 1)).isEmpty());
+        QVERIFY(MonthGrid::calendarDays(QDateTime(), at(2026, 1, 1), WeekStart::monday, at(2026, 1, 1))
+                    .isEmpty());
         QVERIFY(!MonthGrid::relativeDateString(QDateTime(), at(2026, 12, 5)).has_value());
         QVERIFY(!MonthGrid::relativeDateString(at(2026, 12, 5), QDateTime()).has_value());
     }
 
-    void dayHeaders_data()
-    {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<WeekStart>("weekStart");
-        QTest::addColumn<QString>("headers");
-
-        const QLocale english(QLocale::English, QLocale::UnitedStates);
-        const QLocale french(QLocale::French, QLocale::France);
-        QTest::newRow("English from Sunday") << english << WeekStart::sunday << "S M T W T F S";
-        QTest::newRow("English from Monday") << english << WeekStart::monday << "M T W T F S S";
-        QTest::newRow("French from Monday") << french << WeekStart::monday << "L M M J V S D";
-        QTest::newRow("C locale shows letters, not numbers") << QLocale::c() << WeekStart::sunday << "S M T W T F S";
-    }
-
     void dayHeaders()
     {
-        QFETCH(QLocale, locale);
-        QFETCH(WeekStart, weekStart);
-        QFETCH(QString, headers);
-        QCOMPARE(MonthGrid::dayHeaders(weekStart, locale).join(u' '), headers);
+        const auto headers = [](WeekStart from, const QLocale &locale) {
+            return MonthGrid::dayHeaders(from, locale).join(u' ');
+        };
+        QCOMPARE(
+            headers(WeekStart::sunday, QLocale(QLocale::English, QLocale::UnitedStates)), "S M T W T F S");
+        QCOMPARE(headers(WeekStart::monday, QLocale(QLocale::French, QLocale::France)), "L M M J V S D");
+        // The C locale's own narrow names are digits; the grid wants letters.
+        QCOMPARE(headers(WeekStart::sunday, QLocale::c()), "S M T W T F S");
     }
 
     void relativeDate_data()
@@ -154,8 +119,6 @@ private Q_SLOTS:
 
         // clang-format off
         QTest::newRow("23:59 yesterday") << utc << at(2026, 12, 5, 0, 1) << at(2026, 12, 4, 23, 59) << "1 day ago";
-        QTest::newRow("just after midnight tomorrow") << utc << at(2026, 12, 5, 23, 59) << at(2026, 12, 6, 0, 1) << "in 1 day";
-        QTest::newRow("twelve days back across a year") << utc << at(2027, 1, 3) << at(2026, 12, 22) << "12 days ago";
         QTest::newRow("a thousand days ahead, ungrouped") << utc << at(2026, 12, 5) << at(2029, 8, 31) << "in 1000 days";
         QTest::newRow("Berlin, over the 23-hour day") << berlin << at(2026, 3, 28, 23, 30) << at(2026, 3, 29, 23, 30) << "in 1 day";
         QTest::newRow("Berlin, both ends of the 25-hour day") << berlin << at(2026, 10, 25, 0, 5) << at(2026, 10, 25, 23, 55) << "Today";
@@ -190,7 +153,6 @@ private Q_SLOTS:
         QTest::newRow("English") << english << at(2026, 12, 5) << "December" << "2026" << "Saturday, Dec 5";
         QTest::newRow("Russian month name as inside a date") << QLocale(QLocale::Russian, QLocale::Russia) << at(2026, 12, 5) << "декабря" << "2026" << "суббота, дек. 5";
         QTest::newRow("Arabic digits stay out of the year") << QLocale(QLocale::Arabic, QLocale::Egypt) << at(2026, 12, 5) << "ديسمبر" << "2026" << "السبت, ديسمبر ٥";
-        QTest::newRow("early year padded to four digits") << english << at(987, 6, 1) << "June" << "0987" << "Friday, Jun 1";
         QTest::newRow("five-digit year without grouping") << german << at(12026, 1, 1) << "Januar" << "12026" << "Donnerstag, Jan. 1";
         QTest::newRow("UTC instant titled by its Berlin day") << english << utcAt(2026, 12, 31, 23, 30) << "January" << "2027" << "Friday, Jan 1";
         // clang-format on
@@ -210,9 +172,7 @@ private Q_SLOTS:
         QCOMPARE(MonthGrid::yearTitle(date), year);
         QCOMPARE(MonthGrid::eventListDateTitle(date), heading);
         // The chooser and the title must name the shown month alike.
-        const QStringList names = MonthGrid::monthNames();
-        QCOMPARE(names.size(), 12);
-        QCOMPARE(names.at(date.toLocalTime().date().month() - 1), month);
+        QCOMPARE(MonthGrid::monthNames().value(date.toLocalTime().date().month() - 1), month);
     }
 };
 

@@ -168,8 +168,7 @@ private Q_SLOTS:
             if (c->name != QLatin1String("Personal") && c->name != QLatin1String("Birthdays & Anniversaries"))
                 others << c->name + ' ' + c->color.name();
         QCOMPARE(others, QStringList { "Team #3366cc" });
-        QVERIFY2(store.localCalendarFiles().contains(teamFile()),
-            qPrintable(store.localCalendarFiles().join(',')));
+        QVERIFY(store.localCalendarFiles().contains(teamFile()));
     }
 
     void occurrences_data()
@@ -188,11 +187,8 @@ private Q_SLOTS:
             << QStringList { "2026-12-15 14:00|2026-12-15 14:30|Standup (moved)" };
         QTest::newRow("an all-day event without an end lasts its one day") << QDate(2026, 12, 25) << QDate(2026, 12, 26)
             << QStringList { "2026-12-25|2026-12-26|Holiday" };
-        QTest::newRow("the day after it is empty") << QDate(2026, 12, 26) << QDate(2026, 12, 27) << QStringList {};
         QTest::newRow("an all-day span is listed on its last day") << QDate(2026, 12, 11) << QDate(2026, 12, 12)
             << QStringList { "2026-12-10|2026-12-12|Offsite", "2026-12-11 08:00|2026-12-11 08:30|<none>", "2026-12-11 09:00|2026-12-11 09:30|" };
-        QTest::newRow("series ends by its COUNT") << QDate(2026, 12, 28) << QDate(2027, 1, 31)
-            << QStringList { "2026-12-28 09:30|2026-12-28 09:45|Standup", "2026-12-30 09:30|2026-12-30 09:45|Standup" };
         // clang-format on
     }
 
@@ -218,10 +214,10 @@ private Q_SLOTS:
                  QDateTime(QDate(2026, 12, 1), QTime(0, 0)), QDateTime(QDate(2027, 1, 31), QTime(0, 0)))) {
             if (e->sourceUid != kTeam)
                 continue;
-            QVERIFY2(!identifiers.contains(e->identifier) && e->identifier.contains(kTeam),
+            QVERIFY2(!identifiers.contains(e->identifier) && e->identifier.contains(kTeam)
+                    && e->calendar->id == kTeam,
                 qPrintable(e->identifier));
             identifiers.insert(e->identifier);
-            QCOMPARE(e->calendar->id, kTeam);
             if (e->componentUid == QLatin1String("standup@moriva.test"))
                 standups << e->recurrenceId;
             else if (e->componentUid == QLatin1String("offsite@moriva.test"))
@@ -230,7 +226,8 @@ private Q_SLOTS:
                 QCOMPARE((QStringList { e->location, e->url.toString(), e->notes }),
                     (QStringList { "Room 4", "https://meet.example.org/standup", "Daily standup" }));
         }
-        // Occurrences of the series name their original start; the moved one keeps the slot it replaced.
+        // Occurrences of the series name their original start; the moved one keeps the slot it replaced,
+        // and the series stops at its COUNT although the window runs on.
         QCOMPARE(standups,
             (QStringList { "20261207T093000", "20261214T093000", "20261221T093000", "20261223T093000",
                 "20261228T093000", "20261230T093000" }));
@@ -242,7 +239,6 @@ private Q_SLOTS:
         EdsEventStore store;
         QVERIFY(waitLoaded(store));
         const QDate feb(2027, 2, 1);
-        QVERIFY(team(store, feb, feb.addDays(7)).isEmpty());
         connect(&store, &EventStore::changed, this, [&] { seen = team(store, feb, feb.addDays(7)); });
 
         OtherClient other;
@@ -296,9 +292,6 @@ private Q_SLOTS:
         QVERIFY(other.edit(false, "Team", "#3366cc", true));
         QTRY_VERIFY_WITH_TIMEOUT(
             !changed.isEmpty() && shown().isEmpty() && !listed("Team"), kServiceTimeoutMs);
-        changed.clear();
-        QVERIFY(other.edit(true, "Team", "#3366cc", true));
-        QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty() && shown() == "Team #3366cc", kServiceTimeoutMs);
         QVERIFY(other.edit(true, "Team (renamed)", "#aa2200", true));
         QTRY_COMPARE_WITH_TIMEOUT(shown(), QStringLiteral("Team (renamed) #aa2200"), kServiceTimeoutMs);
         // Hidden in the calendar application: hidden here too.

@@ -14,7 +14,7 @@ QByteArray calendar(const QByteArray &body)
 
 QByteArray vevent(const QByteArray &lines)
 {
-    return calendar("BEGIN:VEVENT\r\nUID:e\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "END:VEVENT\r\n");
+    return calendar("BEGIN:VEVENT\r\nUID:e\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "\r\nEND:VEVENT\r\n");
 }
 
 QByteArray readFile(const char *name)
@@ -34,87 +34,62 @@ private Q_SLOTS:
     {
         qputenv("TZ", "Europe/Berlin");
         tzset();
-        QCOMPARE(QDate(2025, 1, 15).startOfDay().offsetFromUtc(), 3600); // the zone pin took
     }
 
-    void startTimes_data()
+    void startAndLength_data()
     {
         QTest::addColumn<QByteArray>("ics");
         QTest::addColumn<QString>("expectedUtc"); // empty: the event is skipped
         QTest::addColumn<IcsTime::Kind>("kind");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<qint64>("seconds");
         using K = IcsTime::Kind;
+        const auto row = [](const char *name, const QByteArray &ics, const char *utc, K kind, int days = 0,
+                             qint64 seconds = 0) {
+            QTest::newRow(name) << ics << QString::fromLatin1(utc) << kind << days << seconds;
+        };
         // clang-format off
-        QTest::newRow("UTC") << vevent("DTSTART:20250305T120000Z\r\n") << "2025-03-05T12:00:00Z" << K::zoned;
-        QTest::newRow("floating is local wall time") << vevent("DTSTART:20250305T120000\r\n") << "2025-03-05T11:00:00Z" << K::floating;
-        QTest::newRow("date starts at local midnight") << vevent("DTSTART;VALUE=DATE:20250305\r\n") << "2025-03-04T23:00:00Z" << K::date;
-        QTest::newRow("IANA zone after US change") << vevent("DTSTART;TZID=America/New_York:20250310T090000\r\n") << "2025-03-10T13:00:00Z" << K::zoned;
-        QTest::newRow("libical prefix") << vevent("DTSTART;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20250701T100000\r\n") << "2025-07-01T08:00:00Z" << K::zoned;
-        QTest::newRow("mozilla prefix with version") << vevent("DTSTART;TZID=/mozilla.org/20050126_1/America/New_York:20250310T090000\r\n") << "2025-03-10T13:00:00Z" << K::zoned;
-        QTest::newRow("prefix before a three-part name") << vevent("DTSTART;TZID=/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires:20250310T090000\r\n") << "2025-03-10T12:00:00Z" << K::zoned;
-        QTest::newRow("Windows name") << vevent("DTSTART;TZID=W. Europe Standard Time:20250701T100000\r\n") << "2025-07-01T08:00:00Z" << K::zoned;
-        QTest::newRow("numbered Windows name") << vevent("DTSTART;TZID=GMT Standard Time 1:20250701T100000\r\n") << "2025-07-01T09:00:00Z" << K::zoned;
-        QTest::newRow("quoted Windows name") << vevent("DTSTART;TZID=\"Pacific Standard Time\":20250115T090000\r\n") << "2025-01-15T17:00:00Z" << K::zoned;
-        QTest::newRow("system zone beats a wrong definition") << calendar(
-            "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\nTZOFFSETFROM:+0000\r\n"
-            "TZOFFSETTO:+0000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
-            "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=Europe/Berlin:20250701T100000\r\nEND:VEVENT\r\n") << "2025-07-01T08:00:00Z" << K::zoned;
+        row("UTC, no end", vevent("DTSTART:20250305T120000Z"), "2025-03-05T12:00:00Z", K::zoned);
+        row("floating is local wall time", vevent("DTSTART:20250305T120000"), "2025-03-05T11:00:00Z", K::floating);
+        row("date without end lasts a day from local midnight", vevent("DTSTART;VALUE=DATE:20250305"), "2025-03-04T23:00:00Z", K::date, 1);
+        row("IANA zone after US change", vevent("DTSTART;TZID=America/New_York:20250310T090000"), "2025-03-10T13:00:00Z", K::zoned);
+        row("prefix before a three-part name", vevent("DTSTART;TZID=/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires:20250310T090000"), "2025-03-10T12:00:00Z", K::zoned);
+        row("numbered Windows name", vevent("DTSTART;TZID=GMT Standard Time 1:20250701T100000"), "2025-07-01T09:00:00Z", K::zoned);
+        row("quoted Windows name", vevent("DTSTART;TZID=\"Pacific Standard Time\":20250115T090000"), "2025-01-15T17:00:00Z", K::zoned);
+        row("system zone beats a wrong definition", calendar("BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\nTZOFFSETFROM:+0000\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+            "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=Europe/Berlin:20250701T100000\r\nEND:VEVENT\r\n"), "2025-07-01T08:00:00Z", K::zoned);
         // A US-rules zone under a name no database knows, as Outlook exports it.
-        QTest::newRow("private zone follows its own US rules") << calendar(
-            "BEGIN:VTIMEZONE\r\nTZID:(UTC-05:00) Eastern Time\r\nBEGIN:STANDARD\r\nDTSTART:16011104T020000\r\n"
-            "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nRRULE:FREQ=YEARLY;BYDAY=1SU;BYMONTH=11\r\nEND:STANDARD\r\n"
-            "BEGIN:DAYLIGHT\r\nDTSTART:16010311T020000\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\n"
-            "RRULE:FREQ=YEARLY;BYDAY=2SU;BYMONTH=3\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n"
-            "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=(UTC-05:00) Eastern Time:20250310T090000\r\nEND:VEVENT\r\n") << "2025-03-10T13:00:00Z" << K::zoned;
-        QTest::newRow("unknown zone without definition stays wall time") << vevent("DTSTART;TZID=Nowhere/Special:20250305T120000\r\n") << "2025-03-05T11:00:00Z" << K::floating;
-        QTest::newRow("zone name of slashes only") << vevent("DTSTART;TZID=///:20250305T120000\r\n") << "2025-03-05T11:00:00Z" << K::floating;
-        QTest::newRow("February 30") << vevent("DTSTART:20250230T100000Z\r\n") << QString() << K::none;
-        QTest::newRow("hour 25") << vevent("DTSTART:20250305T250000Z\r\n") << QString() << K::none;
-        QTest::newRow("no DTSTART") << vevent("SUMMARY:x\r\n") << QString() << K::none;
+        row("private zone follows its own US rules", calendar("BEGIN:VTIMEZONE\r\nTZID:(UTC-05:00) Eastern Time\r\nBEGIN:STANDARD\r\nDTSTART:16011104T020000\r\nTZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nRRULE:FREQ=YEARLY;BYDAY=1SU;BYMONTH=11\r\nEND:STANDARD\r\n"
+            "BEGIN:DAYLIGHT\r\nDTSTART:16010311T020000\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nRRULE:FREQ=YEARLY;BYDAY=2SU;BYMONTH=3\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n"
+            "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=(UTC-05:00) Eastern Time:20250310T090000\r\nEND:VEVENT\r\n"), "2025-03-10T13:00:00Z", K::zoned);
+        row("unknown zone without definition stays wall time", vevent("DTSTART;TZID=Nowhere/Special:20250305T120000"), "2025-03-05T11:00:00Z", K::floating);
+        row("zone name of slashes only", vevent("DTSTART;TZID=///:20250305T120000"), "2025-03-05T11:00:00Z", K::floating);
+        row("February 30", vevent("DTSTART:20250230T100000Z"), "", K::none);
+        row("no DTSTART", vevent("SUMMARY:x"), "", K::none);
+        row("all-day DTEND is exclusive", vevent("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250306"), "2025-03-02T23:00:00Z", K::date, 3);
+        row("all-day with DTEND equal to DTSTART lasts a day", vevent("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250303"), "2025-03-02T23:00:00Z", K::date, 1);
+        row("all-day DURATION in weeks", vevent("DTSTART;VALUE=DATE:20250303\r\nDURATION:P1W"), "2025-03-02T23:00:00Z", K::date, 7);
+        row("wall-clock length across the spring change", vevent("DTSTART;TZID=Europe/Berlin:20250329T220000\r\nDTEND;TZID=Europe/Berlin:20250330T220000"), "2025-03-29T21:00:00Z", K::zoned, 1);
+        row("DTEND in another zone is exact", vevent("DTSTART;TZID=Europe/Berlin:20250303T100000\r\nDTEND:20250303T100000Z"), "2025-03-03T09:00:00Z", K::zoned, 0, 3600);
+        row("DURATION days and hours", vevent("DTSTART:20250303T100000Z\r\nDURATION:P1DT2H30M"), "2025-03-03T10:00:00Z", K::zoned, 1, 9000);
+        row("end before start is none", vevent("DTSTART:20250303T100000Z\r\nDTEND:20250303T090000Z"), "2025-03-03T10:00:00Z", K::zoned);
         // clang-format on
     }
 
-    void startTimes()
+    void startAndLength()
     {
         QFETCH(QByteArray, ics);
         QFETCH(QString, expectedUtc);
-        QFETCH(IcsTime::Kind, kind);
         const IcsFileContent content = IcsFileReader::parse(ics);
         QCOMPARE(content.events.size(), expectedUtc.isEmpty() ? 0 : 1);
         QCOMPARE(content.skipped, expectedUtc.isEmpty() ? 1 : 0);
         if (content.events.isEmpty())
             return;
-        QCOMPARE(content.events.first().start.kind, kind);
-        QCOMPARE(content.events.first().start.toDateTime().toUTC().toString(Qt::ISODate), expectedUtc);
-    }
-
-    void durations_data()
-    {
-        QTest::addColumn<QByteArray>("lines");
-        QTest::addColumn<int>("days");
-        QTest::addColumn<int>("seconds");
-        // clang-format off
-        QTest::newRow("all-day DTEND is exclusive") << QByteArray("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250306\r\n") << 3 << 0;
-        QTest::newRow("all-day without end lasts a day") << QByteArray("DTSTART;VALUE=DATE:20250303\r\n") << 1 << 0;
-        QTest::newRow("all-day with DTEND equal to DTSTART lasts a day") << QByteArray("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250303\r\n") << 1 << 0;
-        QTest::newRow("all-day DURATION in weeks") << QByteArray("DTSTART;VALUE=DATE:20250303\r\nDURATION:P1W\r\n") << 7 << 0;
-        QTest::newRow("timed without end has no length") << QByteArray("DTSTART:20250303T100000Z\r\n") << 0 << 0;
-        QTest::newRow("wall-clock length across the spring change") << QByteArray("DTSTART;TZID=Europe/Berlin:20250329T220000\r\nDTEND;TZID=Europe/Berlin:20250330T220000\r\n") << 1 << 0;
-        QTest::newRow("DTEND in another zone is exact") << QByteArray("DTSTART;TZID=Europe/Berlin:20250303T100000\r\nDTEND:20250303T100000Z\r\n") << 0 << 3600;
-        QTest::newRow("DURATION days and hours") << QByteArray("DTSTART:20250303T100000Z\r\nDURATION:P1DT2H30M\r\n") << 1 << 9000;
-        QTest::newRow("negative DURATION is none") << QByteArray("DTSTART:20250303T100000Z\r\nDURATION:-PT1H\r\n") << 0 << 0;
-        QTest::newRow("end before start is none") << QByteArray("DTSTART:20250303T100000Z\r\nDTEND:20250303T090000Z\r\n") << 0 << 0;
-        // clang-format on
-    }
-
-    void durations()
-    {
-        QFETCH(QByteArray, lines);
-        QFETCH(int, days);
-        QFETCH(int, seconds);
-        const IcsFileContent content = IcsFileReader::parse(vevent(lines));
-        QCOMPARE(content.events.size(), 1);
-        QCOMPARE(content.events.first().durationDays, days);
-        QCOMPARE(content.events.first().durationSeconds, qint64(seconds));
+        const IcsEvent &e = content.events.first();
+        QTEST(e.start.kind, "kind");
+        QCOMPARE(e.start.toDateTime().toUTC().toString(Qt::ISODate), expectedUtc);
+        QTEST(e.durationDays, "days");
+        QTEST(e.durationSeconds, "seconds");
     }
 
     void fields()
@@ -155,31 +130,28 @@ private Q_SLOTS:
         QTest::newRow("crasher: month zero in DTSTART") << readFile("crash_dtstart_month.ics") << 0;
         QTest::newRow("crasher: month 27 in RDATE") << readFile("crash_rdate_month.ics") << 1;
         QTest::newRow("empty") << QByteArray() << 0;
-        QTest::newRow("not a calendar") << QByteArray("hello world\n\x01\x02") << 0;
         QTest::newRow("truncated") << QByteArray("BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\nDTSTART:2025030") << 0;
         QTest::newRow("NUL byte ends the text") << "BEGIN:VCALENDAR\n" + event + "END:VCALENDAR\n" + QByteArray("\0garbage", 8) << 1;
-        QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + vevent("DTSTART:20250303T100000Z\r\n") << 1;
+        QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + vevent("DTSTART:20250303T100000Z") << 1;
         QTest::newRow("bare VEVENT") << event << 1;
-        QTest::newRow("two calendars in one file") << vevent("DTSTART:20250303T100000Z\r\n") + vevent("DTSTART:20250304T100000Z\r\n") << 2;
-        QTest::newRow("year 0 in UNTIL drops the rule, not the event") << vevent("DTSTART:20250303T100000Z\r\nRRULE:FREQ=DAILY;UNTIL=00000101T000000Z\r\n") << 1;
-        QTest::newRow("impossible EXDATE and RDATE are ignored") << vevent("DTSTART:20250303T100000Z\r\nRRULE:FREQ=DAILY;COUNT=2\r\nEXDATE:20251341T000000Z\r\nRDATE:56432759\r\n") << 1;
-        QTest::newRow("very long line") << vevent("DTSTART:20250303T100000Z\r\nSUMMARY:" + QByteArray(1 << 20, 'x') + "\r\n") << 1;
+        QTest::newRow("two calendars in one file") << vevent("DTSTART:20250303T100000Z") + vevent("DTSTART:20250304T100000Z") << 2;
+        QTest::newRow("year 0 in UNTIL drops the rule, not the event") << vevent("DTSTART:20250303T100000Z\r\nRRULE:FREQ=DAILY;UNTIL=00000101T000000Z") << 1;
+        QTest::newRow("impossible EXDATE and RDATE are ignored") << vevent("DTSTART:20250303T100000Z\r\nRRULE:FREQ=DAILY;COUNT=2\r\nEXDATE:20251341T000000Z\r\nRDATE:56432759") << 1;
         // clang-format on
     }
 
     void damagedInput()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(int, events);
         const IcsFileContent content = IcsFileReader::parse(bytes);
-        QCOMPARE(content.events.size(), events);
+        QTEST(int(content.events.size()), "events");
         // Whatever was kept must be safe for date arithmetic later.
         for (const IcsEvent &e : content.events) {
             QVERIFY(e.start.date.isValid());
-            QVERIFY(std::all_of(
-                e.rdates.begin(), e.rdates.end(), [](auto &r) { return r.start.date.isValid(); }));
-            QVERIFY(
-                std::all_of(e.exdates.begin(), e.exdates.end(), [](auto &x) { return x.date.isValid(); }));
+            for (const auto &r : e.rdates)
+                QVERIFY(r.start.date.isValid());
+            for (const auto &x : e.exdates)
+                QVERIFY(x.date.isValid());
         }
     }
 };

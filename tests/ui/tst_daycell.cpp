@@ -23,13 +23,19 @@ int distance(const QColor &a, const QColor &b)
 // Set the pointer state outright: where the offscreen pointer happens to be is no part of a case.
 void hover(DayCell *cell, bool on)
 {
-    if (on) {
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QApplication::sendEvent(cell, &enter);
-    } else {
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(cell, &leave);
-    }
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(cell, on ? static_cast<QEvent *>(&enter) : &leave);
+}
+
+DayCell *showCell(QWidget &host, const DayCell::State &state)
+{
+    host.resize(100, 100);
+    auto *cell = new DayCell(&host);
+    cell->setGeometry(2, 2, 40, 44);
+    cell->setState(state);
+    host.show();
+    return QTest::qWaitForWindowExposed(&host) ? cell : nullptr;
 }
 
 } // namespace
@@ -48,15 +54,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("number");
         QTest::addColumn<bool>("hoverFill");
         // clang-format off
-        QTest::newRow("today with events")                     << "dark today month dot"               << "accent" << "white"    << false;
-        QTest::newRow("today, selected, hovered: today's look") << "dark today selected month hover dot" << "accent" << "white" << false;
-        QTest::newRow("today outside the month")               << "dark today"                         << "accent" << "white"    << false;
-        QTest::newRow("selected with events")                  << "selected month dot"                 << "faint"  << "accent"   << false;
-        QTest::newRow("selected outside the month")            << "selected"                           << "faint"  << "accent"   << false;
-        QTest::newRow("hovered selected stays clear")          << "selected month hover"               << "faint"  << "accent"   << false;
-        QTest::newRow("hovered outside the month, with a dot") << "hover dot"                          << "none"   << "tertiary" << true;
-        QTest::newRow("plain day of the month")                << "month"                              << "none"   << "primary"  << false;
-        QTest::newRow("hovered plain day with a dot")          << "dark month hover dot"               << "none"   << "primary"  << true;
+        QTest::newRow("today outranks selection, hover, other month") << "dark today selected hover dot" << "accent" << "white" << false;
+        QTest::newRow("hovered selected, other month: clear")  << "selected hover"       << "faint" << "accent"   << false;
+        QTest::newRow("hovered outside the month, with a dot") << "hover dot"            << "none"  << "tertiary" << true;
+        QTest::newRow("hovered plain day with a dot")          << "dark month hover dot" << "none"  << "primary"  << true;
         // clang-format on
     }
 
@@ -67,92 +68,75 @@ private Q_SLOTS:
         QFETCH(QString, number);
         QFETCH(bool, hoverFill);
         const QStringList on = inputs.split(' ');
-        const bool today = on.contains("today"), hovered = on.contains("hover"), dot = on.contains("dot");
+        const bool today = on.contains("today"), dot = on.contains("dot");
 
         const QPalette palette = on.contains("dark") ? Theme::darkPalette() : Theme::lightPalette();
         QWidget host;
         host.setPalette(palette);
         host.setBackgroundRole(QPalette::Base);
         host.setAutoFillBackground(true);
-        host.resize(44, 48);
-        auto *cell = new DayCell(&host);
-        cell->setGeometry(2, 2, 40, 44);
-        cell->setState({ at(2026, 12, 18), on.contains("month"), today, on.contains("selected"), dot });
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        hover(cell, hovered);
-        QCOMPARE(cell->isHovered(), hovered);
+        DayCell *cell
+            = showCell(host, { at(2026, 12, 18), on.contains("month"), today, on.contains("selected"), dot });
+        QVERIFY(cell);
+        hover(cell, on.contains("hover"));
         const QImage image = host.grab().toImage();
         auto pixel = [&](QPointF p) { return image.pixelColor(cell->mapTo(&host, p.toPoint())); };
         auto near = [&](QPointF p, const QColor &expected, int tolerance) {
             const QColor seen = pixel(p);
-            return distance(seen, expected) <= tolerance
-                ? QByteArray()
-                : (seen.name() + QStringLiteral(" vs ") + expected.name()).toLatin1();
+            return distance(seen, expected) <= tolerance ? QString() : seen.name() + " vs " + expected.name();
         };
 
-        const QColor base = palette.color(QPalette::Base);
-        const QColor accent = Theme::accent(palette);
-        const QColor primary = Theme::primary(palette);
-        const QColor tertiary = Theme::tertiary(palette);
+        const QColor base = palette.color(QPalette::Base), accent = Theme::accent(palette);
+        const QColor primary = Theme::primary(palette), tertiary = Theme::tertiary(palette);
         const QColor background = hoverFill ? over(primary, 0.06, base) : base;
         const QHash<QString, QColor> colors { { "none", background }, { "accent", accent },
             { "faint", over(accent, 0.2, background) }, { "white", Qt::white }, { "primary", primary },
             { "tertiary", over(tertiary, tertiary.alphaF(), background) } };
         // The hover fill covers the whole cell, away from its rounded corners and the number.
-        QCOMPARE(near(QPointF(3, 22), background, 2), QByteArray());
+        QCOMPARE(near(QPointF(3, 22), background, 2), QString());
         const QPointF centre = cell->numberRect().center();
         const QColor markerColor = colors.value(marker);
-        QCOMPARE(near(centre - QPointF(11, 0), markerColor, 3), QByteArray());
+        QCOMPARE(near(centre - QPointF(11, 0), markerColor, 3), QString());
 
         // The number: the pixel in its middle that stands out most from the marker is the text colour.
-        const QColor expected = colors.value(number);
         QColor strongest = markerColor;
         for (int dx = -8; dx <= 8; ++dx)
-            for (int dy = -7; dy <= 7; ++dy) {
-                const QColor c = pixel(centre + QPointF(dx, dy));
-                if (distance(c, markerColor) > distance(strongest, markerColor))
+            for (int dy = -7; dy <= 7; ++dy)
+                if (const QColor c = pixel(centre + QPointF(dx, dy));
+                    distance(c, markerColor) > distance(strongest, markerColor))
                     strongest = c;
-            }
-        QVERIFY2(
-            distance(strongest, expected) <= 24, qPrintable(strongest.name() + " vs " + expected.name()));
+        QVERIFY2(distance(strongest, colors.value(number)) <= 24,
+            qPrintable(strongest.name() + " vs " + colors.value(number).name()));
 
         const QColor dotColor = !dot ? background : today ? over(Qt::white, 0.8, background) : accent;
-        QCOMPARE(near(cell->dotRect().center(), dotColor, 24), QByteArray());
+        QCOMPARE(near(cell->dotRect().center(), dotColor, 24), QString());
     }
 
     void dotLiftsTheNumber()
     {
-        DayCell plain;
-        plain.resize(40, 44);
-        plain.setState({ at(2026, 12, 1), true, false, false, false });
-        DayCell dotted;
-        dotted.resize(40, 44);
-        dotted.setState({ at(2026, 12, 1), true, false, false, true });
-        QCOMPARE(plain.numberRect().size(), QSizeF(30, 30));
-        QCOMPARE(plain.numberRect().top() - dotted.numberRect().top(), 3.0);
-        QCOMPARE(dotted.dotRect().top() - dotted.numberRect().bottom(), 2.0);
-        QCOMPARE(dotted.dotRect().size(), QSizeF(4, 4));
+        DayCell cell;
+        cell.resize(40, 44);
+        cell.setState({ at(2026, 12, 1), true, false, false, false });
+        const QRectF plain = cell.numberRect();
+        cell.setState({ at(2026, 12, 1), true, false, false, true });
+        QCOMPARE(plain.size(), QSizeF(30, 30));
+        QCOMPARE(plain.top() - cell.numberRect().top(), 3.0);
+        QCOMPARE(cell.dotRect().top() - cell.numberRect().bottom(), 2.0);
+        QCOMPARE(cell.dotRect().size(), QSizeF(4, 4));
     }
 
     void clicksAndHover()
     {
         QWidget host;
-        host.resize(100, 100);
-        auto *cell = new DayCell(&host);
-        cell->setGeometry(0, 0, 40, 44);
-        cell->setState({ at(2026, 11, 30), false, false, false, false });
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-
+        DayCell *cell = showCell(host, { at(2026, 11, 30), false, false, false, false });
+        QVERIFY(cell);
         QSignalSpy taps(cell, &DayCell::tapped);
         QTest::mouseClick(cell, Qt::LeftButton, Qt::NoModifier, QPoint(2, 40)); // a corner counts too
-        QCOMPARE(taps.count(), 1);
-        QCOMPARE(taps.at(0).at(0).toDateTime(), at(2026, 11, 30));
         // A press that leaves the cell before release is not a click.
         QTest::mousePress(cell, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
         QTest::mouseRelease(cell, Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
         QCOMPARE(taps.count(), 1);
+        QCOMPARE(taps.at(0).at(0).toDateTime(), at(2026, 11, 30));
 
         // Hover survives being given a new day, as the grid reuses its cells.
         hover(cell, true);

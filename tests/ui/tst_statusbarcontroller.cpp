@@ -13,13 +13,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
-#include <QStyle>
 #include <QWindow>
 #include <QtTest>
 
 namespace {
 
-/** The shell around stand-in content: every content it builds is a plain widget with a serial number. */
+// The shell around stand-in content: every content it builds is a plain, counted widget.
 struct Shell
 {
     QTemporaryDir dir;
@@ -34,13 +33,12 @@ struct Shell
     int contentsBuilt = 0;
     StatusBarController controller { &events, &settingsManager, &clock,
         [this] {
-            auto *content = new QWidget;
-            content->setObjectName(QStringLiteral("content_%1").arg(++contentsBuilt));
-            return content;
+            ++contentsBuilt;
+            return new QWidget;
         },
         &colorScheme, nullptr };
 
-    /** storedAppearance: the raw value already in the settings file when Moriva starts. */
+    // storedAppearance: the raw value already in the settings file when Moriva starts.
     explicit Shell(const QString &storedAppearance = QString())
         : seeded(seed(storedAppearance))
     {
@@ -48,10 +46,8 @@ struct Shell
     }
     bool seed(const QString &storedAppearance)
     {
-        if (storedAppearance.isEmpty())
-            return false;
         QFile file(dir.filePath(QStringLiteral("Moriva.conf")));
-        return file.open(QIODevice::WriteOnly)
+        return !storedAppearance.isEmpty() && file.open(QIODevice::WriteOnly)
             && file.write("[General]\nappearanceMode=" + storedAppearance.toUtf8() + "\n") > 0;
     }
     PopoverWindow *popover() const { return controller.popover(); }
@@ -98,59 +94,44 @@ private Q_SLOTS:
     {
         Shell shell;
         QCOMPARE(shell.controller.iconDay(), 5);
-        QSignalSpy updated(&shell.controller, &StatusBarController::iconUpdated);
         shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 10)));
         // Any setting, even one that changes nothing about the icon, redraws it.
         shell.settingsManager.setWeekStart(WeekStart::monday);
-        QCOMPARE(updated.count(), 1);
         QCOMPARE(shell.controller.iconDay(), 6);
 
         const QTimer *timer = shell.controller.hourlyTimer();
-        QVERIFY(timer->isActive() && !timer->isSingleShot());
-        QCOMPARE(timer->interval(), 3'600'000);
+        QVERIFY(timer->isActive() && !timer->isSingleShot() && timer->interval() == 3'600'000);
         QVERIFY(timer->remainingTime() > 3'590'000); // the first tick an hour after start, not at once
         shell.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
         shell.controller.hourlyTick();
         QCOMPARE(shell.controller.iconDay(), 7);
     }
 
-    void midnightRefreshesIconAndToday_data()
-    {
-        QTest::addColumn<bool>("popoverOpen");
-        QTest::newRow("popover closed: fresh content") << false;
-        QTest::newRow("popover open: refetched in place") << true;
-    }
+    // An hourly tick alone would leave yesterday's date up for most of an hour: midnight refreshes too.
     void midnightRefreshesIconAndToday()
     {
-        QFETCH(bool, popoverOpen);
-        Shell shell;
-        if (popoverOpen)
-            shell.controller.openPopover();
-        const int built = shell.contentsBuilt;
-        QSignalSpy redrawn(&shell.events, &EventManager::selectedDayEventsChanged);
-
-        shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)));
-        shell.controller.dayChangeWatcher()->midnightReached();
-
-        QCOMPARE(shell.controller.iconDay(), 6);
-        QCOMPARE(shell.shown(), popoverOpen);
-        if (popoverOpen)
-            QVERIFY(redrawn.count() > 0);
-        else
-            QCOMPARE(shell.contentsBuilt, built + 1);
-        QVERIFY(shell.controller.dayChangeWatcher()->midnightTimer()->isActive());
+        for (const bool popoverOpen : { false, true }) {
+            Shell shell;
+            if (popoverOpen)
+                shell.controller.openPopover(); // then refetched in place rather than rebuilt
+            const int built = shell.contentsBuilt;
+            QSignalSpy redrawn(&shell.events, &EventManager::selectedDayEventsChanged);
+            shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)));
+            shell.controller.dayChangeWatcher()->midnightReached();
+            QCOMPARE(shell.controller.iconDay(), 6);
+            QCOMPARE(shell.shown(), popoverOpen);
+            QVERIFY(popoverOpen ? redrawn.count() > 0 : shell.contentsBuilt == built + 1);
+            QVERIFY(shell.controller.dayChangeWatcher()->midnightTimer()->isActive());
+        }
     }
 
-    void deactivationWatchFollowsOpenAndClose()
+    void closingRemovesTheDeactivationWatch()
     {
         Shell shell;
         QSignalSpy closed(&shell.controller, &StatusBarController::popoverClosed);
-        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
         shell.controller.openPopover();
-        QVERIFY(shell.controller.isDeactivationWatchInstalled());
         shell.controller.closePopover();
         shell.controller.closePopover();
-        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
         QCOMPARE(closed.count(), 1);
 
         // Closed from outside (the window was hidden under us): the watch goes too, and a later
@@ -165,9 +146,14 @@ private Q_SLOTS:
         shell.controller.openPopover();
         shell.controller.openPopover();
         shell.deactivate();
-        QVERIFY(!shell.shown());
         QCOMPARE(closed.count(), 3);
         QVERIFY(!shell.controller.isDeactivationWatchInstalled());
+
+        // Moving to another screen closes it too, a moment later.
+        shell.controller.openPopover();
+        Q_EMIT shell.popover()->windowHandle()->screenChanged(QGuiApplication::primaryScreen());
+        QVERIFY(shell.shown());
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 4, 1000);
     }
 
     void trayClicks_data()
@@ -188,49 +174,31 @@ private Q_SLOTS:
         shell.controller.handleActivation(QSystemTrayIcon::Trigger);
         QVERIFY(shell.shown());
         QCOMPARE(shell.popover()->size(), QSize(320, 520));
-        if (deactivated) {
+        if (deactivated)
             shell.deactivate();
-            QVERIFY(!shell.shown());
-        }
         shell.clock.advanceMs(clickAfterMs);
         shell.controller.handleActivation(QSystemTrayIcon::Trigger);
         QCOMPARE(shell.shown(), opens);
     }
 
-    void settingsChangeRebuildsContent_data()
-    {
-        QTest::addColumn<bool>("popoverOpen");
-        QTest::newRow("closed: rebuilt, stays closed") << false;
-        QTest::newRow("open: closed, rebuilt, reopened") << true;
-    }
     void settingsChangeRebuildsContent()
     {
-        QFETCH(bool, popoverOpen);
-        Shell shell;
-        if (popoverOpen)
-            shell.controller.openPopover();
-        QWidget *before = shell.popover()->content();
-        QSignalSpy opened(&shell.controller, &StatusBarController::popoverOpened);
-        shell.settingsManager.setShowEventDots(false);
-        QVERIFY(!shell.shown());
-        QVERIFY(shell.popover()->content() != before);
-        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
-        if (popoverOpen)
-            QTRY_VERIFY_WITH_TIMEOUT(shell.shown(), 1000);
-        else
-            QTest::qWait(250);
-        QCOMPARE(shell.shown(), popoverOpen);
-        QCOMPARE(opened.count(), popoverOpen ? 1 : 0);
-        QCOMPARE(shell.controller.isDeactivationWatchInstalled(), popoverOpen);
-    }
-
-    void screenChangeClosesShortlyAfter()
-    {
-        Shell shell;
-        shell.controller.openPopover();
-        Q_EMIT shell.popover()->windowHandle()->screenChanged(QGuiApplication::primaryScreen());
-        QVERIFY(shell.shown());
-        QTRY_VERIFY_WITH_TIMEOUT(!shell.shown(), 1000);
+        for (const bool popoverOpen : { false, true }) {
+            Shell shell;
+            if (popoverOpen)
+                shell.controller.openPopover();
+            QWidget *before = shell.popover()->content();
+            QSignalSpy opened(&shell.controller, &StatusBarController::popoverOpened);
+            shell.settingsManager.setShowEventDots(false);
+            QVERIFY(!shell.shown());
+            QVERIFY(shell.popover()->content() != before);
+            if (popoverOpen)
+                QTRY_COMPARE_WITH_TIMEOUT(opened.count(), 1, 2000);
+            else
+                QTest::qWait(300); // a closed popover must not be reopened either
+            QCOMPARE(opened.count(), popoverOpen ? 1 : 0);
+            QCOMPARE(shell.controller.isDeactivationWatchInstalled(), popoverOpen);
+        }
     }
 
     void menus()
@@ -260,7 +228,6 @@ private Q_SLOTS:
         Shell shell;
         auto window = [] { return QApplication::palette().color(QPalette::Window); };
         const QColor platformWindow = window();
-        QVERIFY2(platformWindow.lightness() > 128, "the offscreen platform palette is expected to be light");
 
         // System, the default, follows the desktop's scheme live.
         shell.colorScheme.setScheme(ColorSchemeWatcher::Scheme::dark);
@@ -274,7 +241,6 @@ private Q_SLOTS:
             shell.colorScheme.setScheme(
                 dark ? ColorSchemeWatcher::Scheme::light : ColorSchemeWatcher::Scheme::dark);
             const QPalette expected = dark ? Theme::darkPalette() : Theme::lightPalette();
-            QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
             for (auto role : { QPalette::Window, QPalette::Text, QPalette::Highlight })
                 QCOMPARE(QApplication::palette().color(role), expected.color(role));
         }
