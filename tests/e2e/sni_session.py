@@ -107,12 +107,7 @@ class SniSession(tray_session.Session):
         self.screenshot("sni-open-entry")
 
         self.click_entry(name, menu_path, ids["Quit Moriva"])
-        try:
-            status = self.moriva.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            raise Failure("\"Quit Moriva\" from the item's menu did not end the process")
-        if status != 0:
-            raise Failure("moriva exited with status %d" % status)
+        self.expect_clean_exit("\"Quit Moriva\" from the item's menu")
 
 
 def main():

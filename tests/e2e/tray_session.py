@@ -379,13 +379,16 @@ class Session:
             raise Failure("the right click opened the popover")
         # "Quit Moriva" is the last entry.
         self.click(mx + mw // 2, my + mh - 12)
+        self.expect_clean_exit("choosing Quit Moriva")
+        self.screenshot("quit")
+
+    def expect_clean_exit(self, action):
         try:
             status = self.moriva.wait(timeout=10)
         except subprocess.TimeoutExpired:
-            raise Failure("choosing Quit Moriva did not end the process")
+            raise Failure("%s did not end the process" % action)
         if status != 0:
-            raise Failure("moriva exited with status %d after Quit Moriva" % status)
-        self.screenshot("quit")
+            raise Failure("moriva exited with status %d after %s" % (status, action))
 
 
 def parse_pgm(data):
