@@ -9,7 +9,7 @@
 
 ChoiceButton::ChoiceButton(
     const QString &text, qreal pointSize, int verticalPadding, bool highlighted, QWidget *parent)
-    : QAbstractButton(parent)
+    : KeyboardButton(parent)
     , m_verticalPadding(verticalPadding)
     , m_highlighted(highlighted)
 {
@@ -44,13 +44,7 @@ void ChoiceButton::paintEvent(QPaintEvent *)
         p.setBrush(Theme::accent(pal));
         p.drawRoundedRect(QRectF(rect()), 6, 6);
     }
-    if (hasFocus() && m_keyboardFocus) {
-        QColor ring = Theme::accent(pal);
-        ring.setAlphaF(0.6);
-        p.setPen(QPen(ring, 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
-    }
+    paintFocusRing(p, QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6);
     // A long month name in a wide font shrinks to fit its column rather than losing letters.
     QFont f = font();
     const int room = width() - 4;
@@ -59,20 +53,4 @@ void ChoiceButton::paintEvent(QPaintEvent *)
     p.setFont(f);
     p.setPen(m_highlighted ? QColor(Qt::white) : Theme::primary(pal));
     p.drawText(rect(), Qt::AlignCenter, text());
-}
-
-void ChoiceButton::keyPressEvent(QKeyEvent *event)
-{
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
-void ChoiceButton::focusInEvent(QFocusEvent *event)
-{
-    // The ring is for keyboard users; focus that arrives with the window or a click shows none.
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
 }

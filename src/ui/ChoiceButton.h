@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "KeyboardButton.h"
 
 /**
  * One choice in a chooser panel: its text across the full width, on an
  * accent-filled rounded background when it is the displayed value. No hover
  * look, only the pressed dimming of a plain button.
  */
-class ChoiceButton : public QAbstractButton
+class ChoiceButton : public KeyboardButton
 {
     Q_OBJECT
 public:
@@ -20,11 +20,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
 
 private:
-    bool m_keyboardFocus = false;
     int m_verticalPadding;
     bool m_highlighted;
 };

@@ -8,7 +8,7 @@
 #include <QStyleOptionFocusRect>
 
 PlainButton::PlainButton(QWidget *parent)
-    : QAbstractButton(parent)
+    : KeyboardButton(parent)
 {
     // A mouse click leaves focus where it was; only Tab brings the focus ring.
     setFocusPolicy(Qt::TabFocus);
@@ -84,29 +84,5 @@ void PlainButton::paintEvent(QPaintEvent *)
         Glyphs::paint(
             p, QRectF(x, (height() - side) / 2.0, side, side), *m_glyph, Theme::color(pal, m_glyphTone));
     }
-    if (hasFocus() && m_keyboardFocus) {
-        p.setOpacity(1.0);
-        QColor ring = Theme::accent(pal);
-        ring.setAlphaF(0.6);
-        p.setPen(QPen(ring, 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
-    }
-}
-
-void PlainButton::keyPressEvent(QKeyEvent *event)
-{
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
-        animateClick();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
-void PlainButton::focusInEvent(QFocusEvent *event)
-{
-    // The ring is for keyboard users; focus that arrives with the window or a click shows none.
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    QAbstractButton::focusInEvent(event);
+    paintFocusRing(p, QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6);
 }

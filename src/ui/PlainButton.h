@@ -3,7 +3,7 @@
 #include "Glyphs.h"
 #include "Theme.h"
 
-#include <QAbstractButton>
+#include "KeyboardButton.h"
 
 #include <optional>
 
@@ -12,7 +12,7 @@
  * no bezel and only a pressed dimming as feedback. Enter and Return click it
  * like Space, as keyboard users of a popup expect.
  */
-class PlainButton : public QAbstractButton
+class PlainButton : public KeyboardButton
 {
     Q_OBJECT
 public:
@@ -29,11 +29,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
 
 private:
-    bool m_keyboardFocus = false;
     int glyphSide() const;
 
     Theme::Tone m_textTone = Theme::Tone::primary;

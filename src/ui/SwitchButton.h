@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "KeyboardButton.h"
 
 /** An on/off switch: a pill-shaped track in the accent colour when on, with a round knob. */
-class SwitchButton : public QAbstractButton
+class SwitchButton : public KeyboardButton
 {
     Q_OBJECT
 public:
@@ -14,10 +14,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
     bool hitButton(const QPoint &pos) const override;
 
 private:
-    bool m_keyboardFocus = false;
 };
