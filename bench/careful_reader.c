@@ -574,7 +574,8 @@ int main(int argc, char **argv)
     for (int i = first_path; i < argc; ++i)
         walk(argv[i], 0);
 
-    qsort(found, found_count, sizeof *found, by_day_then_start);
+    if (found_count)
+        qsort(found, found_count, sizeof *found, by_day_then_start);
     char day[16], a[96], b[96];
     for (size_t i = 0; i < found_count; ++i) {
         const struct occurrence *o = &found[i];
