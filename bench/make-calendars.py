@@ -10,7 +10,7 @@ one of their BYDAY days, as series do once their days were edited. Times come
 in several IANA zones with their VTIMEZONE, a few Windows zone names, UTC,
 floating wall times and all-day dates.
 
-usage: make-calendars.py --files N [--seed S] OUTDIR
+usage: make-calendars.py --files N [--seed S] [--series-share F] OUTDIR
 The listing window the data is centred on starts at WINDOW_START (42 days,
 crossing both the American and the European change to summer time).
 """
@@ -309,6 +309,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--files", type=int, required=True)
     ap.add_argument("--seed", type=int, default=14)
+    ap.add_argument("--series-share", type=float, default=SERIES_PER_FILE,
+                    help="the share of files that hold a series (default %.3f)" % SERIES_PER_FILE)
     ap.add_argument("--force", action="store_true", help="replace OUTDIR if it exists")
     ap.add_argument("outdir")
     a = ap.parse_args()
@@ -324,7 +326,7 @@ def main():
         with open(os.path.join(a.outdir, c, "color"), "w") as f:
             f.write("#%06X" % rng.getrandbits(24))
     w = Writer(rng, a.outdir)
-    n_series = round(a.files * SERIES_PER_FILE)
+    n_series = round(a.files * min(1.0, max(0.0, a.series_share)))
     # Interleave so that every collection gets its share of series.
     kinds = [True] * n_series + [False] * (a.files - n_series)
     rng.shuffle(kinds)
