@@ -49,6 +49,24 @@ void TrayHostWatcher::poll()
     Q_EMIT ready(host);
 }
 
+QString TrayHostWatcher::missingTrayMessage(const QString &currentDesktop, bool waylandSession)
+{
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const auto runs = [&](const char *name) { return desktops.contains(QLatin1String(name), Qt::CaseInsensitive); };
+    QString missing;
+    if (runs("GNOME") || runs("Unity"))
+        missing = QStringLiteral("GNOME Shell shows tray icons only with an extension: install and enable "
+                                 "one such as \"AppIndicator and KStatusNotifierItem Support\"");
+    else if (waylandSession)
+        missing = QStringLiteral("the panel needs a tray that shows StatusNotifierItems "
+                                 "(waybar: add the \"tray\" module)");
+    else
+        missing = QStringLiteral("the panel needs a system tray (a notification area or "
+                                 "StatusNotifierItem host); add one to the panel");
+    return QStringLiteral("Moriva: no system tray found, so the calendar icon cannot be shown: ") + missing
+        + QLatin1Char('.');
+}
+
 TrayHostWatcher::Host TrayHostWatcher::probeSystem()
 {
     if (statusNotifierHostRegistered())
