@@ -1,14 +1,26 @@
 #include "PopoverWindow.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QList>
 #include <QPainter>
 #include <QPair>
 #include <QVBoxLayout>
 
+Qt::WindowFlags PopoverWindow::windowFlagsFor(const QString &platform)
+{
+    // On X11 (XWayland included) a popup is placed where it asks, grabs the pointer
+    // so that a click anywhere outside (a panel included) closes it, and is not
+    // typed as a menu, so compositors still hand it the keyboard. A Wayland client
+    // cannot place a window or grab; there it stays a tool window the compositor places.
+    if (platform.startsWith(QLatin1String("wayland")))
+        return Qt::Tool | Qt::FramelessWindowHint;
+    return Qt::Popup | Qt::FramelessWindowHint;
+}
+
 PopoverWindow::PopoverWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+    : QWidget(parent, windowFlagsFor(QGuiApplication::platformName()))
 {
     setObjectName(QStringLiteral("popoverWindow"));
     setFixedSize(popoverWidth, popoverHeight);

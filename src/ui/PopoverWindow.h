@@ -4,9 +4,10 @@
 #include <QWidget>
 
 /**
- * The frameless window that holds the popover's content: a tool window, so
- * it gets no taskbar or switcher entry. It reports its own deactivation and
- * hiding; deciding what they mean is the controller's business.
+ * The frameless window that holds the popover's content, with no taskbar or
+ * switcher entry. Where the platform allows it is a popup: it closes itself on
+ * a click outside and on Esc. It reports its own deactivation and hiding;
+ * deciding what they mean is the controller's business.
  */
 class PopoverWindow : public QWidget
 {
@@ -18,6 +19,8 @@ public:
     static constexpr int anchorGap = 4;
 
     explicit PopoverWindow(QWidget *parent = nullptr);
+
+    static Qt::WindowFlags windowFlagsFor(const QString &platformName);
 
     /** Takes ownership; the previous content is deleted once control returns to the event loop. */
     void setContent(QWidget *content);

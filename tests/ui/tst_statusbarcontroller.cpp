@@ -158,26 +158,42 @@ private Q_SLOTS:
 
     void trayClicks_data()
     {
-        QTest::addColumn<bool>("deactivated");
+        QTest::addColumn<bool>("fromHost");
+        QTest::addColumn<QString>("closedBy");
         QTest::addColumn<int>("clickAfterMs");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("a second click closes") << false << 1000 << false;
-        QTest::newRow("the click that took the focus away") << true << 50 << false;
-        QTest::newRow("a click well after the focus left") << true << 800 << true;
+        for (const bool fromHost : { false, true }) {
+            const char *tray = fromHost ? "StatusNotifierItem: " : "XEmbed: ";
+            QTest::addRow("%sa second click closes", tray) << fromHost << "" << 1000 << false;
+            QTest::addRow("%sthe click that took the focus away", tray) << fromHost << "deactivation" << 50 << false;
+            QTest::addRow("%sa click well after the focus left", tray) << fromHost << "deactivation" << 800 << true;
+            // The popup closed itself on a press on the icon; the icon's click follows.
+            QTest::addRow("%sthe press that closed the popup", tray) << fromHost << "outside press" << 50 << false;
+            QTest::addRow("%sa click well after an outside press", tray) << fromHost << "outside press" << 800 << true;
+        }
     }
     void trayClicks()
     {
-        QFETCH(bool, deactivated);
+        QFETCH(bool, fromHost);
+        QFETCH(QString, closedBy);
         QFETCH(int, clickAfterMs);
         QFETCH(bool, opens);
         Shell shell;
-        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        const auto click = [&] {
+            if (fromHost)
+                shell.controller.handleHostActivation(QPoint(600, 14));
+            else
+                shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        };
+        click();
         QVERIFY(shell.shown());
         QCOMPARE(shell.popover()->size(), QSize(320, 520));
-        if (deactivated)
+        if (closedBy == QLatin1String("deactivation"))
             shell.deactivate();
+        else if (closedBy == QLatin1String("outside press"))
+            shell.popover()->close();
         shell.clock.advanceMs(clickAfterMs);
-        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        click();
         QCOMPARE(shell.shown(), opens);
     }
 
