@@ -221,7 +221,7 @@ class Session:
         return parse_pgm(data)
 
     # -- the steps -------------------------------------------------------
-    def check_icon(self, icon):
+    def check_icon(self, icon, min_contrast=80):
         shot = self.screenshot("icon")
         x, y, w, h = self.geometry(icon)
         gray = self.read_gray(shot, (x, y, w, h))
@@ -229,7 +229,7 @@ class Session:
         background = sorted(border)[len(border) // 2]
         ink = [[abs(v - background) for v in row] for row in gray]
         peak = max(max(row) for row in ink)
-        if peak < 80:
+        if peak < min_contrast:
             raise Failure("the tray icon has no contrast to its background (peak %d)" % peak)
         ink = [[v / peak for v in row] for row in ink]
 
