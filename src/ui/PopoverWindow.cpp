@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QList>
 #include <QPainter>
 #include <QPair>
@@ -103,9 +104,18 @@ QPoint PopoverWindow::placement(
     return topLeft;
 }
 
+void PopoverWindow::setVisible(bool visible)
+{
+    // Hiding a popup hands the focus back, which deactivates it on the way out:
+    // that is not the user going elsewhere.
+    m_hiding = !visible;
+    QWidget::setVisible(visible);
+    m_hiding = false;
+}
+
 bool PopoverWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowDeactivate && isVisible())
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !m_hiding)
         Q_EMIT deactivated();
     return QWidget::event(event);
 }
@@ -119,6 +129,14 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::mousePressEvent(QMouseEvent *event)
+{
+    // A popup gets every press while it is open; one outside it closes it.
+    if ((windowFlags() & Qt::Popup) == Qt::Popup && !rect().contains(event->position().toPoint()))
+        Q_EMIT outsidePressed(event->globalPosition().toPoint());
+    QWidget::mousePressEvent(event);
 }
 
 void PopoverWindow::hideEvent(QHideEvent *event)

@@ -22,6 +22,8 @@ public:
 
     static Qt::WindowFlags windowFlagsFor(const QString &platformName);
 
+    void setVisible(bool visible) override;
+
     /** Takes ownership; the previous content is deleted once control returns to the event loop. */
     void setContent(QWidget *content);
     QWidget *content() const { return m_content; }
@@ -38,15 +40,19 @@ Q_SIGNALS:
     /** The window had been active and lost activation: the user went elsewhere. */
     void deactivated();
     void hidden();
+    /** A press outside the popup, at this point of the screen, is about to close it. */
+    void outsidePressed(const QPoint &globalPos);
     /** Every paint of the window itself, for timing the first one after opening. */
     void painted();
 
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QPointer<QWidget> m_content;
+    bool m_hiding = false;
 };

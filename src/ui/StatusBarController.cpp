@@ -8,6 +8,7 @@
 #include "PopoverWindow.h"
 #include "SettingsManager.h"
 #include "StatusNotifierItem.h"
+#include "SwayFocusWatcher.h"
 #include "SwayPanels.h"
 #include "Theme.h"
 
@@ -209,7 +210,8 @@ void StatusBarController::handleHostActivation(const QPoint &hostPoint)
     }
     if (recentlyDismissed())
         return;
-    openPopoverAt(anchorForHostPoint(hostPoint));
+    m_lastHostAnchor = anchorForHostPoint(hostPoint);
+    openPopoverAt(m_lastHostAnchor);
 }
 
 bool StatusBarController::recentlyDismissed() const
@@ -276,6 +278,14 @@ void StatusBarController::setupPopover()
     m_popover = new PopoverWindow;
     m_popover->setWindowTitle(QStringLiteral("Moriva"));
     connect(m_popover, &PopoverWindow::hidden, this, &StatusBarController::popoverDidClose);
+    // A press on the icon closes the popup, and the icon's own click follows: it must not reopen it.
+    connect(m_popover, &PopoverWindow::outsidePressed, this, [this](const QPoint &globalPos) {
+        QRect icon = m_trayIcon ? m_trayIcon->geometry() : QRect();
+        if (icon.isEmpty())
+            icon = m_lastHostAnchor;
+        if (icon.isEmpty() || icon.contains(globalPos))
+            m_lastDeactivationCloseMs = m_clock->monotonicMs();
+    });
     recreatePopoverContent();
 }
 
@@ -344,20 +354,13 @@ void StatusBarController::openPopoverAt(const QRect &anchor)
 
 void StatusBarController::closePopover()
 {
-    if (isPopoverShown()) {
-        m_closing = true;
+    if (isPopoverShown())
         m_popover->hide();
-        m_closing = false;
-    }
     removeDeactivationWatch();
 }
 
 void StatusBarController::popoverDidClose()
 {
-    // The popup closed itself on a click outside: that click may be on the icon,
-    // whose activation follows and must not open it again.
-    if (!m_closing)
-        m_lastDeactivationCloseMs = m_clock->monotonicMs();
     removeDeactivationWatch();
     Q_EMIT popoverClosed();
 }
@@ -368,18 +371,19 @@ void StatusBarController::installDeactivationWatch()
         return;
     m_deactivationWatch
         = connect(m_popover, &PopoverWindow::deactivated, this, &StatusBarController::onDeactivated);
-    // A popup is never the active window; the application losing the keyboard
-    // (another window clicked on Wayland, where no grab reaches) stands for it.
-    // Only a loss after the popup had the keyboard counts: opening may pass through
-    // inactive states while the focus moves from the panel to the popup.
-    m_keyboardSeen = QGuiApplication::applicationState() == Qt::ApplicationActive;
-    m_applicationStateWatch = connect(qApp, &QGuiApplication::applicationStateChanged, this,
-        [this](Qt::ApplicationState state) {
-            if (state == Qt::ApplicationActive)
-                m_keyboardSeen = true;
-            else if (m_keyboardSeen)
-                onDeactivated();
-        });
+    // Through XWayland the popup's grab ends at XWayland's edge, and a click on a
+    // Wayland window never reaches it; on sway the focus that click moves is heard from sway.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("SWAYSOCK")) {
+        if (!m_swayFocus) {
+            m_swayFocus = new SwayFocusWatcher(this);
+            // A click on the panel moves no focus, so this is never the icon's click: no reopen guard.
+            connect(m_swayFocus, &SwayFocusWatcher::focusMoved, this, [this] {
+                if (m_deactivationWatch)
+                    closePopover();
+            });
+        }
+        m_swayFocus->start();
+    }
 }
 
 void StatusBarController::removeDeactivationWatch()
@@ -387,9 +391,9 @@ void StatusBarController::removeDeactivationWatch()
     if (!m_deactivationWatch)
         return;
     disconnect(m_deactivationWatch);
-    disconnect(m_applicationStateWatch);
+    if (m_swayFocus)
+        m_swayFocus->stop();
     m_deactivationWatch = {};
-    m_applicationStateWatch = {};
 }
 
 void StatusBarController::onDeactivated()

@@ -19,6 +19,7 @@ class QMenu;
 class QTimer;
 class SettingsManager;
 class StatusNotifierItem;
+class SwayFocusWatcher;
 
 /**
  * Moriva's presence on the panel: the tray icon with today's date, the popover
@@ -122,13 +123,13 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     StatusNotifierItem *m_statusNotifierItem = nullptr;
     QString m_toolTip;
-    bool m_closing = false;
+    /** Where the last host click put the icon: its column across the panel. */
+    QRect m_lastHostAnchor;
     TrayHostWatcher::Host m_trayHost = TrayHostWatcher::Host::none;
     QMenu *m_sniMenu = nullptr;
     PopoverWindow *m_popover = nullptr;
     QMetaObject::Connection m_deactivationWatch;
-    QMetaObject::Connection m_applicationStateWatch;
-    bool m_keyboardSeen = false;
+    SwayFocusWatcher *m_swayFocus = nullptr;
     qint64 m_lastDeactivationCloseMs = -1;
     QTimer *m_hourlyTimer = nullptr;
     DayChangeWatcher *m_dayChangeWatcher = nullptr;

@@ -1,25 +1,15 @@
 #include "SwayPanels.h"
 
 #include "PanelAnchor.h"
+#include "SwayIpc.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QtEndian>
 
-#include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr quint32 getWorkspaces = 1;
-constexpr quint32 getOutputs = 3;
-constexpr int replyTimeoutMs = 200;
-constexpr char magic[] = "i3-ipc";
-constexpr int headerSize = 6 + 4 + 4;
 
 QRect rectOf(const QJsonObject &object)
 {
@@ -28,62 +18,17 @@ QRect rectOf(const QJsonObject &object)
         rect.value(QLatin1String("width")).toInt(), rect.value(QLatin1String("height")).toInt());
 }
 
-bool readFully(int socket, char *buffer, qsizetype size)
-{
-    qsizetype done = 0;
-    while (done < size) {
-        pollfd fd { socket, POLLIN, 0 };
-        if (::poll(&fd, 1, replyTimeoutMs) <= 0)
-            return false;
-        const ssize_t got = ::read(socket, buffer + done, size_t(size - done));
-        if (got <= 0)
-            return false;
-        done += got;
-    }
-    return true;
-}
-
 } // namespace
-
-QByteArray SwayPanels::request(int socket, quint32 type)
-{
-    QByteArray message(magic, 6);
-    const quint32 header[2] = { 0, type };
-    message.append(reinterpret_cast<const char *>(header), sizeof header);
-    if (::write(socket, message.constData(), size_t(message.size())) != message.size())
-        return {};
-    char head[headerSize];
-    if (!readFully(socket, head, headerSize) || std::memcmp(head, magic, 6) != 0)
-        return {};
-    quint32 length = 0;
-    std::memcpy(&length, head + 6, 4);
-    if (length > 4 * 1024 * 1024)
-        return {};
-    QByteArray payload(qsizetype(length), Qt::Uninitialized);
-    if (!readFully(socket, payload.data(), payload.size()))
-        return {};
-    return payload;
-}
 
 QList<QRect> SwayPanels::query()
 {
-    const QByteArray path = qgetenv("SWAYSOCK");
-    sockaddr_un address {};
-    if (path.isEmpty() || size_t(path.size()) >= sizeof address.sun_path)
-        return {};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int socket = SwayIpc::open();
     if (socket < 0)
         return {};
-    QList<QRect> bands;
-    if (::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
-        const QByteArray outputs = request(socket, getOutputs);
-        const QByteArray workspaces = outputs.isEmpty() ? QByteArray() : request(socket, getWorkspaces);
-        bands = fromReplies(outputs, workspaces);
-    }
+    const QByteArray outputs = SwayIpc::request(socket, SwayIpc::getOutputs);
+    const QByteArray workspaces = outputs.isEmpty() ? QByteArray() : SwayIpc::request(socket, SwayIpc::getWorkspaces);
     ::close(socket);
-    return bands;
+    return fromReplies(outputs, workspaces);
 }
 
 QList<QRect> SwayPanels::fromReplies(const QByteArray &outputs, const QByteArray &workspaces)

@@ -17,7 +17,4 @@ public:
 
     /** The bands, from sway's answers to get_outputs and get_workspaces (JSON). */
     static QList<QRect> fromReplies(const QByteArray &outputs, const QByteArray &workspaces);
-
-private:
-    static QByteArray request(int socket, quint32 type);
 };

@@ -1,6 +1,5 @@
 #include "PanelAnchor.h"
 #include "PopoverWindow.h"
-#include "SwayPanels.h"
 
 #include <QtTest>
 
@@ -84,21 +83,6 @@ private Q_SLOTS:
         QFETCH(QPoint, hostPoint);
         QFETCH(QPoint, topLeft);
         QCOMPARE(openedAt(hostPoint, screens), topLeft);
-    }
-
-    void bandsOfSway()
-    {
-        const QByteArray outputs = R"([
-            {"name":"HEADLESS-1","active":true,"rect":{"x":0,"y":0,"width":1280,"height":800}},
-            {"name":"HEADLESS-2","active":true,"rect":{"x":1280,"y":0,"width":1920,"height":1080}},
-            {"name":"OFF-1","active":false,"rect":{"x":0,"y":0,"width":0,"height":0}}])";
-        const QByteArray workspaces = R"([
-            {"output":"HEADLESS-1","visible":false,"rect":{"x":0,"y":0,"width":1280,"height":800}},
-            {"output":"HEADLESS-1","visible":true,"rect":{"x":0,"y":30,"width":1280,"height":770}},
-            {"output":"HEADLESS-2","visible":true,"rect":{"x":1280,"y":0,"width":1920,"height":1046}}])";
-        QCOMPARE(SwayPanels::fromReplies(outputs, workspaces),
-            QList<QRect>({ QRect(0, 0, 1280, 30), QRect(1280, 1046, 1920, 34) }));
-        QVERIFY(SwayPanels::fromReplies("not json", workspaces).isEmpty());
     }
 };
 

@@ -168,9 +168,15 @@ private Q_SLOTS:
             QTest::addRow("%sthe click that took the focus away", tray) << fromHost << "deactivation" << 50 << false;
             QTest::addRow("%sa click well after the focus left", tray) << fromHost << "deactivation" << 800 << true;
             // The popup closed itself on a press on the icon; the icon's click follows.
-            QTest::addRow("%sthe press that closed the popup", tray) << fromHost << "outside press" << 50 << false;
-            QTest::addRow("%sa click well after an outside press", tray) << fromHost << "outside press" << 800 << true;
+            QTest::addRow("%sthe press on the icon that closed the popup", tray) << fromHost << "press on icon" << 50
+                                                                                << false;
+            QTest::addRow("%sa click well after a press on the icon", tray) << fromHost << "press on icon" << 800
+                                                                            << true;
+            QTest::addRow("%sa click at once after Esc", tray) << fromHost << "Esc" << 50 << true;
         }
+        // Where the host told the icon's place, a press elsewhere on the panel leaves the icon's next click alone.
+        QTest::addRow("StatusNotifierItem: a click at once after a press beside the icon")
+            << true << "press beside icon" << 50 << true;
     }
     void trayClicks()
     {
@@ -179,9 +185,10 @@ private Q_SLOTS:
         QFETCH(int, clickAfterMs);
         QFETCH(bool, opens);
         Shell shell;
+        const QPoint iconPoint(600, 14);
         const auto click = [&] {
             if (fromHost)
-                shell.controller.handleHostActivation(QPoint(600, 14));
+                shell.controller.handleHostActivation(iconPoint);
             else
                 shell.controller.handleActivation(QSystemTrayIcon::Trigger);
         };
@@ -190,8 +197,14 @@ private Q_SLOTS:
         QCOMPARE(shell.popover()->size(), QSize(320, 520));
         if (closedBy == QLatin1String("deactivation"))
             shell.deactivate();
-        else if (closedBy == QLatin1String("outside press"))
-            shell.popover()->close();
+        else if (closedBy == QLatin1String("press on icon"))
+            QTest::mousePress(shell.popover(), Qt::LeftButton, {}, shell.popover()->mapFromGlobal(iconPoint));
+        else if (closedBy == QLatin1String("press beside icon"))
+            QTest::mousePress(
+                shell.popover(), Qt::LeftButton, {}, shell.popover()->mapFromGlobal(iconPoint - QPoint(150, 0)));
+        else if (closedBy == QLatin1String("Esc"))
+            QTest::keyClick(shell.popover(), Qt::Key_Escape);
+        QCOMPARE(shell.shown(), closedBy.isEmpty());
         shell.clock.advanceMs(clickAfterMs);
         click();
         QCOMPARE(shell.shown(), opens);
