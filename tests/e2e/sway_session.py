@@ -14,7 +14,6 @@ sway refuses to run as root: as root the script runs itself again as an
 unprivileged user, with copies of the binaries in a folder that user can read.
 """
 
-import argparse
 import os
 import pwd
 import shutil
@@ -22,7 +21,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -31,7 +29,7 @@ sys.path.insert(0, HERE)
 import sni_session  # noqa: E402
 import tray_session  # noqa: E402
 from tray_session import Failure  # noqa: E402
-from sni_session import GLib, ITEM, MENU  # noqa: E402
+from sni_session import GLib, ITEM  # noqa: E402
 
 BAR_HEIGHT = 30
 SCREEN = (1280, 800)
@@ -176,7 +174,9 @@ class SwaySession(sni_session.SniSession):
         self.start_desktop()
         self.install_calendar()
         log = open(os.path.join(self.args.artifacts, "moriva-sway.log"), "w")
-        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log)
+        # Many sway users set this for all Qt applications; Moriva still goes through XWayland.
+        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log,
+                                 env_extra={"QT_QPA_PLATFORM": "wayland"})
 
         def registered():
             items = self.prop("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
@@ -280,31 +280,10 @@ def run_as_user(args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--moriva", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    for tool in ("sway", "waybar", "Xwayland", "grim", "wtype", "convert", "dbus-daemon"):
-        if not shutil.which(tool):
-            print("missing %s: run scripts/install-deps.sh" % tool)
-            return 1
-    if os.geteuid() == 0:
-        return run_as_user(args)
-    session = SwaySession(args)
-    try:
-        session.scenario()
-    except (Failure, GLib.Error) as failure:
-        try:
-            session.screenshot("failure")
-        except Exception:
-            pass
-        print("FAIL:", failure)
-        return 1
-    finally:
-        session.cleanup()
-    print("PASS")
-    return 0
+    # sway refuses to run as root: as root, the same script runs again as an unprivileged user.
+    return tray_session.run(SwaySession, ("sway", "waybar", "Xwayland", "grim", "wtype", "convert", "dbus-daemon"),
+                            errors=(Failure, GLib.Error),
+                            before=lambda args: run_as_user(args) if os.geteuid() == 0 else None)
 
 
 if __name__ == "__main__":

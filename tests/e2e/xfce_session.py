@@ -10,7 +10,6 @@ without opening it again, and "Quit Moriva" from the right-click menu ends the
 process with status 0. Screenshots of every step go to --artifacts.
 """
 
-import argparse
 import math
 import os
 import subprocess
@@ -21,6 +20,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import sni_session  # noqa: E402
+import tray_session  # noqa: E402
 from tray_session import Failure  # noqa: E402
 from sni_session import GLib, ITEM  # noqa: E402
 
@@ -54,6 +54,15 @@ class XfceSession(sni_session.SniSession):
         cx, cy, r = found
         side = 2 * r + 4
         return (x0 + cx - side // 2, y0 + cy - side // 2, side, side)
+
+    def settled(self, where):
+        # The panel lays itself out again once the tray has grown: wait until the icon stays put.
+        seen = []
+
+        def still():
+            seen.append(where())
+            return seen[-1] if len(seen) >= 3 and seen[-1] and seen[-1] == seen[-2] == seen[-3] else None
+        return self.wait_for(still, 10, "the icon kept moving on the panel")
 
     def popover_geometry(self):
         window = self.popover_window()
@@ -129,13 +138,13 @@ class XfceSession(sni_session.SniSession):
         self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log)
         if self.args.mode == "xembed":
             window = self.wait_for(self.icon_window, 20, "the icon did not appear in Xfce's XEmbed tray")
-            icon = self.geometry(window)
+            icon = self.settled(lambda: self.geometry(window))
             # Until the icon follows the tray's own colours it keeps the tint meant for light
             # panels, faint on Xfce's dark default one: here only its shape and number count.
             self.check_icon(window, min_contrast=15)
         else:
-            icon = self.wait_for(self.sni_icon, 20,
-                                 "Xfce's panel did not show the StatusNotifierItem")
+            self.wait_for(self.sni_icon, 20, "Xfce's panel did not show the StatusNotifierItem")
+            icon = self.settled(self.sni_icon)
             if self.icon_window():
                 raise Failure("an XEmbed icon as well as the StatusNotifierItem")
             self.check_item_properties()
@@ -252,30 +261,10 @@ def find_ring(gray):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--moriva", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--artifacts", required=True)
-    parser.add_argument("--mode", choices=("sni", "xembed"), required=True)
-    args = parser.parse_args()
-    for tool in ("Xvfb", "openbox", "xfce4-panel", "xdotool", "import", "convert", "dbus-daemon"):
-        if not subprocess.run(["which", tool], capture_output=True).stdout:
-            print("missing %s: run scripts/install-deps.sh" % tool)
-            return 1
-    session = XfceSession(args)
-    try:
-        session.scenario()
-    except (Failure, GLib.Error) as failure:
-        try:
-            session.screenshot("failure")
-        except Exception:
-            pass
-        print("FAIL:", failure)
-        return 1
-    finally:
-        session.cleanup()
-    print("PASS; screenshots in", args.artifacts)
-    return 0
+    return tray_session.run(
+        XfceSession, ("Xvfb", "openbox", "xfce4-panel", "xdotool", "import", "convert", "dbus-daemon"),
+        errors=(Failure, GLib.Error),
+        add_arguments=lambda parser: parser.add_argument("--mode", choices=("sni", "xembed"), required=True))
 
 
 if __name__ == "__main__":
