@@ -33,7 +33,8 @@ std::vector<char *> preferXWayland(int argc, char *argv[])
     bool chosen = !sessionPlatform.isEmpty() && !sessionPlatform.startsWith("wayland");
     for (int i = 1; i < argc; ++i)
         chosen = chosen || std::strcmp(argv[i], "-platform") == 0;
-    if (!chosen && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+    if (!chosen && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsEmpty("DISPLAY")) {
         args.push_back(platformOption);
         args.push_back(xcb);
     }

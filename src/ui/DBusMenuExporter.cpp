@@ -17,7 +17,8 @@ QString dbusMenuLabel(const QString &text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('&') && i + 1 < text.size()) {
-            label += text.at(++i) == QLatin1Char('&') ? QStringLiteral("&") : QStringLiteral("_") + text.at(i);
+            label
+                += text.at(++i) == QLatin1Char('&') ? QStringLiteral("&") : QStringLiteral("_") + text.at(i);
         } else if (c == QLatin1Char('_')) {
             label += QStringLiteral("__");
         } else {
@@ -124,13 +125,12 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage &message, const QDBusCon
 {
     const QString member = message.member();
     const QList<QVariant> args = message.arguments();
-    auto reply = [&](const QList<QVariant> &values) {
-        return connection.send(message.createReply(values));
-    };
+    auto reply = [&](const QList<QVariant> &values) { return connection.send(message.createReply(values)); };
 
     if (message.interface() == propertiesInterface) {
         if (member == QLatin1String("Get") && args.size() == 2)
-            return reply({ QVariant::fromValue(QDBusVariant(menuProperties().value(args.at(1).toString()))) });
+            return reply(
+                { QVariant::fromValue(QDBusVariant(menuProperties().value(args.at(1).toString()))) });
         if (member == QLatin1String("GetAll"))
             return reply({ menuProperties() });
         return false;

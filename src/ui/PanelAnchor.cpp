@@ -8,7 +8,8 @@ QList<QRect> PanelAnchor::bandsBetween(const QRect &geometry, const QRect &avail
     if (!geometry.isValid() || !available.isValid() || !geometry.contains(available))
         return bands;
     if (available.top() > geometry.top())
-        bands.append(QRect(geometry.left(), geometry.top(), geometry.width(), available.top() - geometry.top()));
+        bands.append(
+            QRect(geometry.left(), geometry.top(), geometry.width(), available.top() - geometry.top()));
     if (available.bottom() < geometry.bottom())
         bands.append(QRect(geometry.left(), available.bottom() + 1, geometry.width(),
             geometry.bottom() - available.bottom()));
@@ -16,8 +17,8 @@ QList<QRect> PanelAnchor::bandsBetween(const QRect &geometry, const QRect &avail
         bands.append(
             QRect(geometry.left(), geometry.top(), available.left() - geometry.left(), geometry.height()));
     if (available.right() < geometry.right())
-        bands.append(QRect(available.right() + 1, geometry.top(), geometry.right() - available.right(),
-            geometry.height()));
+        bands.append(QRect(
+            available.right() + 1, geometry.top(), geometry.right() - available.right(), geometry.height()));
     return bands;
 }
 

@@ -3,8 +3,8 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QList>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPair>
 #include <QVBoxLayout>

@@ -138,9 +138,10 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
         return;
     m_trayHost = host;
     if (host == TrayHostWatcher::Host::none) {
-        const QByteArray missing = TrayHostWatcher::missingTrayMessage(
-            QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")), !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-                                       .toLocal8Bit();
+        const QByteArray missing
+            = TrayHostWatcher::missingTrayMessage(QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")),
+                !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+                  .toLocal8Bit();
         std::fprintf(stderr, "%s\n", missing.constData());
         // A Wayland session can only ever show a StatusNotifierItem; it registers
         // as soon as a panel brings a watcher.
@@ -177,9 +178,8 @@ bool StatusBarController::createStatusNotifierItem()
     }
     m_statusNotifierItem = item;
     connect(item, &StatusNotifierItem::activated, this, &StatusBarController::handleHostActivation);
-    connect(item, &StatusNotifierItem::contextMenuRequested, this, [this](const QPoint &point) {
-        showQuitMenu(anchorForHostPoint(point).center());
-    });
+    connect(item, &StatusNotifierItem::contextMenuRequested, this,
+        [this](const QPoint &point) { showQuitMenu(anchorForHostPoint(point).center()); });
     Q_EMIT trayIconShown();
     return true;
 }
@@ -216,7 +216,8 @@ void StatusBarController::handleHostActivation(const QPoint &hostPoint)
 
 bool StatusBarController::recentlyDismissed() const
 {
-    return m_lastDeactivationCloseMs >= 0 && m_clock->monotonicMs() - m_lastDeactivationCloseMs < reopenGuardMs;
+    return m_lastDeactivationCloseMs >= 0
+        && m_clock->monotonicMs() - m_lastDeactivationCloseMs < reopenGuardMs;
 }
 
 QRect StatusBarController::anchorForHostPoint(const QPoint &hostPoint) const

@@ -63,8 +63,8 @@ bool StatusNotifierItem::publish(const QDBusConnection &bus)
     m_serviceName = name;
 
     // A panel restarted (or started late) brings a new watcher that knows nothing of us.
-    m_watcherWatch = new QDBusServiceWatcher(
-        watcherService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
+    m_watcherWatch
+        = new QDBusServiceWatcher(watcherService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
     connect(m_watcherWatch, &QDBusServiceWatcher::serviceRegistered, this,
         &StatusNotifierItem::registerWithWatcher);
     registerWithWatcher();

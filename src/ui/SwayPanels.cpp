@@ -26,7 +26,8 @@ QList<QRect> SwayPanels::query()
     if (socket < 0)
         return {};
     const QByteArray outputs = SwayIpc::request(socket, SwayIpc::getOutputs);
-    const QByteArray workspaces = outputs.isEmpty() ? QByteArray() : SwayIpc::request(socket, SwayIpc::getWorkspaces);
+    const QByteArray workspaces
+        = outputs.isEmpty() ? QByteArray() : SwayIpc::request(socket, SwayIpc::getWorkspaces);
     ::close(socket);
     return fromReplies(outputs, workspaces);
 }

@@ -52,19 +52,18 @@ void TrayHostWatcher::poll()
 QString TrayHostWatcher::missingTrayMessage(const QString &currentDesktop, bool waylandSession)
 {
     const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    const auto runs = [&](const char *name) { return desktops.contains(QLatin1String(name), Qt::CaseInsensitive); };
-    QString missing;
+    const auto runs
+        = [&](const char *name) { return desktops.contains(QLatin1String(name), Qt::CaseInsensitive); };
+    QString hint;
     if (runs("GNOME") || runs("Unity"))
-        missing = QStringLiteral("GNOME Shell shows tray icons only with an extension: install and enable "
-                                 "one such as \"AppIndicator and KStatusNotifierItem Support\"");
+        hint = QStringLiteral("GNOME Shell needs a tray extension: install and enable "
+                              "\"AppIndicator and KStatusNotifierItem Support\".");
     else if (waylandSession)
-        missing = QStringLiteral("the panel needs a tray that shows StatusNotifierItems "
-                                 "(waybar: add the \"tray\" module)");
+        hint = QStringLiteral(
+            "Add a tray that shows StatusNotifierItems to the panel (waybar: the \"tray\" module).");
     else
-        missing = QStringLiteral("the panel needs a system tray (a notification area or "
-                                 "StatusNotifierItem host); add one to the panel");
-    return QStringLiteral("Moriva: no system tray found, so the calendar icon cannot be shown: ") + missing
-        + QLatin1Char('.');
+        hint = QStringLiteral("Add a notification area (system tray) to the panel.");
+    return QStringLiteral("Moriva: no system tray found, so its icon cannot be shown. ") + hint;
 }
 
 TrayHostWatcher::Host TrayHostWatcher::probeSystem()

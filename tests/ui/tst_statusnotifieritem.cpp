@@ -32,8 +32,8 @@ class tst_StatusNotifierItem : public QObject
 
     QDBusConnection connect(const QString &name) { return QDBusConnection::connectToBus(m_address, name); }
 
-    QDBusMessage call(QDBusConnection &bus, const QString &service, const QString &path, const QString &interface,
-        const QString &method, const QList<QVariant> &args)
+    QDBusMessage call(QDBusConnection &bus, const QString &service, const QString &path,
+        const QString &interface, const QString &method, const QList<QVariant> &args)
     {
         QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
         message.setArguments(args);
@@ -55,7 +55,8 @@ private Q_SLOTS:
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty())
             QSKIP("no dbus-daemon: run scripts/install-deps.sh");
-        m_bus.start(daemon, { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+        m_bus.start(daemon,
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
         QVERIFY(m_bus.waitForReadyRead(5000));
         m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
         QVERIFY(!m_address.isEmpty());
@@ -72,8 +73,8 @@ private Q_SLOTS:
     {
         QDBusConnection watcherBus = connect(QStringLiteral("watcher"));
         FakeWatcher watcher;
-        QVERIFY(watcherBus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-            QDBusConnection::ExportScriptableSlots));
+        QVERIFY(watcherBus.registerObject(
+            QStringLiteral("/StatusNotifierWatcher"), &watcher, QDBusConnection::ExportScriptableSlots));
         QVERIFY(watcherBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
 
         QMenu menu;
@@ -116,25 +117,26 @@ private Q_SLOTS:
         // The menu as a host lays it out, Quit last, and a click on it.
         const QString menuPath
             = property(host, service, QStringLiteral("Menu")).value<QDBusObjectPath>().path();
-        const QDBusMessage layoutReply = call(host, service, menuPath, QStringLiteral("com.canonical.dbusmenu"),
-            QStringLiteral("GetLayout"), { 0, -1, QStringList() });
+        const QDBusMessage layoutReply = call(host, service, menuPath,
+            QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"), { 0, -1, QStringList() });
         QCOMPARE(layoutReply.type(), QDBusMessage::ReplyMessage);
         DBusMenuLayoutItem layout;
         layoutReply.arguments().value(1).value<QDBusArgument>() >> layout;
         QStringList labels;
         for (const DBusMenuLayoutItem &child : layout.children)
-            labels.append(child.properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")
+            labels.append(
+                child.properties.value(QStringLiteral("type")).toString() == QLatin1String("separator")
                     ? QStringLiteral("--")
                     : child.properties.value(QStringLiteral("label")).toString());
         QCOMPARE(labels, QStringList({ "Open Calendar", "--", "Quit Moriva" }));
         call(host, service, menuPath, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
-            { layout.children.last().id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QString())),
-                0u });
+            { layout.children.last().id, QStringLiteral("clicked"),
+                QVariant::fromValue(QDBusVariant(QString())), 0u });
         QTRY_COMPARE(quitChosen.count(), 1);
 
         // A click, with the point the host saw.
-        call(host, service, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
-            QStringLiteral("Activate"), { 600, 20 });
+        call(host, service, QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), { 600, 20 });
         QTRY_COMPARE(activated.count(), 1);
         QCOMPARE(activated.at(0).at(0).toPoint(), QPoint(600, 20));
 
@@ -149,10 +151,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("label");
-        QTest::newRow("plain") << "Quit Moriva" << "Quit Moriva";
-        QTest::newRow("mnemonic") << "&Quit" << "_Quit";
-        QTest::newRow("literal ampersand") << "Dates && times" << "Dates & times";
-        QTest::newRow("underscore kept literal") << "my_calendar" << "my__calendar";
+        QTest::newRow("plain") << "Quit Moriva"
+                               << "Quit Moriva";
+        QTest::newRow("mnemonic") << "&Quit"
+                                  << "_Quit";
+        QTest::newRow("literal ampersand") << "Dates && times"
+                                           << "Dates & times";
+        QTest::newRow("underscore kept literal") << "my_calendar"
+                                                 << "my__calendar";
     }
     void mnemonicsInLabels()
     {

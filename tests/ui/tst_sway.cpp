@@ -33,10 +33,11 @@ private Q_SLOTS:
         const quint32 window = SwayIpc::eventBit | 3;
         const quint32 workspace = SwayIpc::eventBit | 0;
         QTest::newRow("another window focused") << window << QByteArray(R"({"change":"focus"})") << true;
-        QTest::newRow("an empty workspace clicked") << workspace << QByteArray(R"({"change":"focus"})") << true;
+        QTest::newRow("an empty workspace clicked")
+            << workspace << QByteArray(R"({"change":"focus"})") << true;
         QTest::newRow("a window's title changed") << window << QByteArray(R"({"change":"title"})") << false;
-        QTest::newRow("a reply, not an event") << quint32(SwayIpc::subscribe) << QByteArray(R"({"change":"focus"})")
-                                               << false;
+        QTest::newRow("a reply, not an event")
+            << quint32(SwayIpc::subscribe) << QByteArray(R"({"change":"focus"})") << false;
         QTest::newRow("not JSON") << window << QByteArray("focus") << false;
     }
     void focusEvents()
