@@ -256,7 +256,15 @@ QRect StatusBarController::defaultAnchor() const
         return anchor;
     // The pointer is only known while it is over one of X11's windows; in a
     // Wayland session it says nothing about where the panel is.
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    const bool pointerKnown = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (m_statusNotifierItem) {
+        // Opened from the item's menu or another `moriva`: where the icon was last clicked,
+        // else the panel the pointer (just off the menu) is nearest to.
+        if (!m_lastHostAnchor.isEmpty())
+            return m_lastHostAnchor;
+        return anchorForHostPoint(pointerKnown ? QCursor::pos() : QPoint());
+    }
+    if (pointerKnown)
         return QRect(QCursor::pos(), QSize(1, 1));
     return anchorForHostPoint(QPoint());
 }
