@@ -251,6 +251,10 @@ def run_as_user(args):
     if user is None or not shutil.which("runuser"):
         print("SKIP: sway refuses to run as root and no unprivileged user (nobody) or runuser is here")
         return 0
+    # XWayland's socket folder belongs to root, as X servers expect; the user may not create it.
+    if not os.path.isdir("/tmp/.X11-unix"):
+        os.mkdir("/tmp/.X11-unix")
+        os.chmod("/tmp/.X11-unix", 0o1777)
     stage = tempfile.mkdtemp(prefix="moriva-sway-")
     try:
         os.chmod(stage, 0o755)
