@@ -1,6 +1,8 @@
 #include "DateIconRenderer.h"
 
 #include <QFont>
+#include <QFontMetricsF>
+#include <QPainterPath>
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
@@ -10,7 +12,8 @@ QList<int> DateIconRenderer::pixelSizes()
     return { 16, 22, 24, 32, 48, 64 };
 }
 
-QImage DateIconRenderer::render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint)
+QImage DateIconRenderer::render(
+    int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &outline)
 {
     const int devicePixels = qRound(pixelSize * devicePixelRatio);
     QImage image(devicePixels, devicePixels, QImage::Format_ARGB32_Premultiplied);
@@ -23,30 +26,56 @@ QImage DateIconRenderer::render(int day, int pixelSize, qreal devicePixelRatio, 
     painter.scale(pixelSize / designSize, pixelSize / designSize);
 
     const QPointF centre(designSize / 2, designSize / 2);
-    painter.setPen(QPen(tint, ringStroke));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(centre, ringRadius, ringRadius);
-
     QFont font;
     font.setPixelSize(qRound(fontSize));
     font.setBold(true);
     // Hinting snaps glyphs to the unscaled grid and would shift the number off centre at small sizes.
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setStyleStrategy(QFont::PreferAntialias);
+    const QString digits = QString::number(day);
+
+    if (outline.isValid()) {
+        // The outline goes under everything, so the tint keeps its full shape on top.
+        painter.setPen(QPen(outline, ringStroke + 2 * outlineWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(centre, ringRadius, ringRadius);
+        const QFontMetricsF metrics(font);
+        const QPointF baseline((designSize - metrics.horizontalAdvance(digits)) / 2,
+            (designSize + metrics.ascent() - metrics.descent()) / 2);
+        QPainterPath text;
+        text.addText(baseline, font, digits);
+        painter.setPen(QPen(outline, 2 * outlineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(outline);
+        painter.drawPath(text);
+    }
+
+    painter.setPen(QPen(tint, ringStroke));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(centre, ringRadius, ringRadius);
     painter.setFont(font);
-    painter.drawText(QRectF(0, 0, designSize, designSize), Qt::AlignCenter, QString::number(day));
+    painter.drawText(QRectF(0, 0, designSize, designSize), Qt::AlignCenter, digits);
     painter.end();
     return image;
 }
 
-QIcon DateIconRenderer::icon(int day, const QColor &tint)
+QIcon DateIconRenderer::icon(int day, const QColor &tint, const QColor &outline)
 {
     QIcon result;
     for (int size : pixelSizes()) {
-        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint)));
-        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint, outline)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint, outline)));
     }
     return result;
+}
+
+DateIconRenderer::Look DateIconRenderer::lookFor(
+    const std::optional<QColor> &panelForeground, const QColor &guessedTint)
+{
+    if (panelForeground && panelForeground->isValid())
+        return { *panelForeground, QColor() };
+    QColor outline = guessedTint.lightness() < 128 ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
+    outline.setAlphaF(0.9);
+    return { guessedTint, outline };
 }
 
 QColor DateIconRenderer::tintFor(const QString &currentDesktop, bool darkScheme)

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QList>
 
+#include <optional>
+
 /**
  * The tray icon: a thin ring with the day of the month in it, drawn on a
  * 22-unit square and scaled to each size a panel may ask for. Every pixel is
@@ -21,11 +23,31 @@ public:
     /** Panels ask for these; scalable icons show empty on some hosts, so each is painted. */
     static QList<int> pixelSizes();
 
-    /** One bitmap of pixelSize × pixelSize logical pixels at the given device pixel ratio. */
-    static QImage render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint);
+    /** Width of the contrasting outline on each side of ring and digits, in design units. */
+    static constexpr qreal outlineWidth = 1.0;
+
+    /**
+     * One bitmap of pixelSize × pixelSize logical pixels at the given device
+     * pixel ratio; a valid outline colour rims the ring and the digits.
+     */
+    static QImage render(
+        int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &outline = QColor());
 
     /** Every size of pixelSizes(), each at 1× and 2×. */
-    static QIcon icon(int day, const QColor &tint);
+    static QIcon icon(int day, const QColor &tint, const QColor &outline = QColor());
+
+    /** The colours the icon is drawn in on one panel. */
+    struct Look
+    {
+        QColor tint;
+        QColor outline; ///< invalid: none
+    };
+    /**
+     * What the panel says wins: a tray that names its foreground colour gets
+     * a plain icon in it. Otherwise the colour is a guess, so the icon gets an
+     * outline in the opposite colour and reads on a panel of either kind.
+     */
+    static Look lookFor(const std::optional<QColor> &panelForeground, const QColor &guessedTint);
 
     /**
      * The tint that reads on the panel. Some shells keep their panel dark

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "DateIconRenderer.h"
+#include "X11Desktop.h"
 #include "DayChangeWatcher.h"
 #include "EventManager.h"
 #include "PopoverWindow.h"
@@ -94,7 +95,8 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    m_icon = DateIconRenderer::icon(m_iconDay, iconTint());
+    const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
+    m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.outline);
     if (m_trayIcon) {
         m_trayIcon->setIcon(m_icon);
         m_trayIcon->setToolTip(QLocale().toString(today, QLocale::LongFormat));
@@ -301,7 +303,7 @@ void StatusBarController::populateMenu(QMenu *menu, bool withOpenEntry)
         connect(open, &QAction::triggered, this, &StatusBarController::openPopover);
         menu->addSeparator();
     }
-    QAction *quit = menu->addAction(QStringLiteral("Quit Moriva"));
+    QAction *quit = menu->addAction(tr("Quit Moriva"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, this, &StatusBarController::quitApp);
 }
