@@ -1,8 +1,6 @@
 #include "DateIconRenderer.h"
 
 #include <QFont>
-#include <QFontMetricsF>
-#include <QPainterPath>
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
@@ -13,7 +11,7 @@ QList<int> DateIconRenderer::pixelSizes()
 }
 
 QImage DateIconRenderer::render(
-    int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &outline)
+    int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &backdrop)
 {
     const int devicePixels = qRound(pixelSize * devicePixelRatio);
     QImage image(devicePixels, devicePixels, QImage::Format_ARGB32_Premultiplied);
@@ -34,19 +32,10 @@ QImage DateIconRenderer::render(
     font.setStyleStrategy(QFont::PreferAntialias);
     const QString digits = QString::number(day);
 
-    if (outline.isValid()) {
-        // The outline goes under everything, so the tint keeps its full shape on top.
-        painter.setPen(QPen(outline, ringStroke + 2 * outlineWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(centre, ringRadius, ringRadius);
-        const QFontMetricsF metrics(font);
-        const QPointF baseline((designSize - metrics.horizontalAdvance(digits)) / 2,
-            (designSize + metrics.ascent() - metrics.descent()) / 2);
-        QPainterPath text;
-        text.addText(baseline, font, digits);
-        painter.setPen(QPen(outline, 2 * outlineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(outline);
-        painter.drawPath(text);
+    if (backdrop.isValid()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(backdrop);
+        painter.drawEllipse(centre, ringRadius + ringStroke / 2, ringRadius + ringStroke / 2);
     }
 
     painter.setPen(QPen(tint, ringStroke));
@@ -58,12 +47,12 @@ QImage DateIconRenderer::render(
     return image;
 }
 
-QIcon DateIconRenderer::icon(int day, const QColor &tint, const QColor &outline)
+QIcon DateIconRenderer::icon(int day, const QColor &tint, const QColor &backdrop)
 {
     QIcon result;
     for (int size : pixelSizes()) {
-        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint, outline)));
-        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint, outline)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint, backdrop)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint, backdrop)));
     }
     return result;
 }
@@ -73,9 +62,9 @@ DateIconRenderer::Look DateIconRenderer::lookFor(
 {
     if (panelForeground && panelForeground->isValid())
         return { *panelForeground, QColor() };
-    QColor outline = guessedTint.lightness() < 128 ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
-    outline.setAlphaF(0.9);
-    return { guessedTint, outline };
+    QColor backdrop = guessedTint.lightness() < 128 ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
+    backdrop.setAlphaF(0.9);
+    return { guessedTint, backdrop };
 }
 
 QColor DateIconRenderer::tintFor(const QString &currentDesktop, bool darkScheme)

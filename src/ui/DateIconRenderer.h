@@ -23,29 +23,27 @@ public:
     /** Panels ask for these; scalable icons show empty on some hosts, so each is painted. */
     static QList<int> pixelSizes();
 
-    /** Width of the contrasting outline on each side of ring and digits, in design units. */
-    static constexpr qreal outlineWidth = 1.0;
-
     /**
      * One bitmap of pixelSize × pixelSize logical pixels at the given device
-     * pixel ratio; a valid outline colour rims the ring and the digits.
+     * pixel ratio; a valid backdrop colour fills the ring behind the digits.
      */
     static QImage render(
-        int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &outline = QColor());
+        int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &backdrop = QColor());
 
     /** Every size of pixelSizes(), each at 1× and 2×. */
-    static QIcon icon(int day, const QColor &tint, const QColor &outline = QColor());
+    static QIcon icon(int day, const QColor &tint, const QColor &backdrop = QColor());
 
     /** The colours the icon is drawn in on one panel. */
     struct Look
     {
         QColor tint;
-        QColor outline; ///< invalid: none
+        QColor backdrop; ///< invalid: none
     };
     /**
      * What the panel says wins: a tray that names its foreground colour gets
-     * a plain icon in it. Otherwise the colour is a guess, so the icon gets an
-     * outline in the opposite colour and reads on a panel of either kind.
+     * a plain icon in it. Otherwise the colour is a guess, so the ring is
+     * filled with the opposite colour: a small badge that reads on a panel of
+     * either kind, and on the panel it was guessed for blends in.
      */
     static Look lookFor(const std::optional<QColor> &panelForeground, const QColor &guessedTint);
 

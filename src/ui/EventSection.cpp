@@ -100,12 +100,13 @@ EventSection::EventSection(UrlOpener *urlOpener, CalendarAppLauncher *calendarLa
     m_list->viewport()->setAutoFillBackground(false);
     new OverlayScrollBar(m_list);
     auto *content = new QWidget;
-    content->setAutoFillBackground(false);
     m_rowsLayout = new QVBoxLayout(content);
     m_rowsLayout->setContentsMargins(16, 0, 16, 10);
     m_rowsLayout->setSpacing(8);
     m_rowsLayout->addStretch(1);
     m_list->setWidget(content);
+    // setWidget turns the background on; the popover's own surface shows through instead.
+    content->setAutoFillBackground(false);
     bodyLayout->addWidget(m_list);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &EventSection::buildMoreIfNearEnd);
     connect(m_list->verticalScrollBar(), &QScrollBar::rangeChanged, this, &EventSection::buildMoreIfNearEnd);
@@ -144,7 +145,7 @@ void EventSection::setCalendarFolder(const QString &path)
     m_calendarFolder = path;
     // The folder gets a line of its own: wrapped inside, a path is hard to read and to type.
     m_firstRunText->setText(
-        tr("No calendars yet. Put calendar files in\n%1\nYour desktop's calendar accounts appear by themselves.")
+        tr("No calendars yet. Put calendar files in\n%1\nDesktop calendar accounts appear by themselves.")
             .arg(displayPath(path)));
 }
 

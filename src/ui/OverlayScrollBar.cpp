@@ -19,7 +19,9 @@ OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea *area)
     setAttribute(Qt::WA_NoSystemBackground);
     // The area keeps its own bar for the range and the wheel; it is never shown.
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->installEventFilter(this);
+    // The viewport, not the area: the area lays out its viewport only after
+    // its own resize has been handled, so its event comes too early.
+    area->viewport()->installEventFilter(this);
     connect(m_bar, &QScrollBar::rangeChanged, this, [this] { syncVisibility(); });
     connect(m_bar, &QScrollBar::valueChanged, this, qOverload<>(&QWidget::update));
     reposition();
@@ -41,7 +43,7 @@ void OverlayScrollBar::syncVisibility()
 
 bool OverlayScrollBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         reposition();
     return QWidget::eventFilter(watched, event);
 }

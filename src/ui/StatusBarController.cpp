@@ -96,7 +96,7 @@ void StatusBarController::updateIcon()
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
     const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
-    m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.outline);
+    m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
     if (m_trayIcon) {
         m_trayIcon->setIcon(m_icon);
         m_trayIcon->setToolTip(QLocale().toString(today, QLocale::LongFormat));

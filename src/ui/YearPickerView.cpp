@@ -35,7 +35,6 @@ YearPickerView::YearPickerView(const QDateTime &currentMonth, QWidget *parent)
     m_list->setWidgetResizable(true);
     m_list->viewport()->setAutoFillBackground(false);
     auto *content = new QWidget;
-    content->setAutoFillBackground(false);
     auto *rows = new QVBoxLayout(content);
     const int pad = PanelHeader::defaultPadding;
     rows->setContentsMargins(pad, 0, pad, 0);
@@ -49,6 +48,8 @@ YearPickerView::YearPickerView(const QDateTime &currentMonth, QWidget *parent)
         connect(button, &ChoiceButton::clicked, this, [this, year] { Q_EMIT yearSelected(year); });
     }
     m_list->setWidget(content);
+    // setWidget turns the background on; the panel's own surface shows through instead.
+    content->setAutoFillBackground(false);
     new OverlayScrollBar(m_list);
     column->addWidget(m_list, 1);
 }

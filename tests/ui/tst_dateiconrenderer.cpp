@@ -135,9 +135,9 @@ private Q_SLOTS:
         shot.fill(panel);
         {
             QPainter p(&shot);
-            p.drawImage(0, 0, DateIconRenderer::render(28, size, 1.0, look.tint, look.outline));
+            p.drawImage(0, 0, DateIconRenderer::render(28, size, 1.0, look.tint, look.backdrop));
         }
-        // Inside the ring: the digits, their outline if any, and the panel.
+        // Inside the ring: the digits on the panel or on the icon's own backdrop.
         const qreal inner = (DateIconRenderer::ringRadius - 2) * size / DateIconRenderer::designSize;
         const QPointF centre(size / 2.0, size / 2.0);
         qreal darkest = 1, lightest = 0;
