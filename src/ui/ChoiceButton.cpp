@@ -24,7 +24,8 @@ ChoiceButton::ChoiceButton(
 
 QSize ChoiceButton::sizeHint() const
 {
-    return QSize(fontMetrics().horizontalAdvance(text()) + horizontalPadding, fontMetrics().height() + 2 * m_verticalPadding);
+    return QSize(fontMetrics().horizontalAdvance(text()) + horizontalPadding,
+        fontMetrics().height() + 2 * m_verticalPadding);
 }
 
 QSize ChoiceButton::minimumSizeHint() const

@@ -20,11 +20,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -72,7 +72,8 @@ ContentView::ContentView(EventManager *eventManager, SettingsManager *settingsMa
     column->addWidget(new Divider(m_root));
     m_eventSection = new EventSection(m_urlOpener, m_calendarLauncher, m_root);
     column->addWidget(m_eventSection);
-    connect(m_eventSection, &EventSection::openCalendarFolderRequested, this, &ContentView::openCalendarFolder);
+    connect(
+        m_eventSection, &EventSection::openCalendarFolderRequested, this, &ContentView::openCalendarFolder);
     setCalendarFolder(CalendarSources::dropInFolder());
     m_folderOpener = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     fitEventSection();
@@ -410,7 +411,8 @@ void ContentView::paintEvent(QPaintEvent *)
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(border, 1));
         p.setBrush(base);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), windowCornerRadius, windowCornerRadius);
+        p.drawRoundedRect(
+            QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), windowCornerRadius, windowCornerRadius);
         return;
     }
     p.fillRect(rect(), base);

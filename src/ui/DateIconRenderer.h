@@ -27,8 +27,8 @@ public:
      * One bitmap of pixelSize × pixelSize logical pixels at the given device
      * pixel ratio; a valid backdrop colour fills the ring behind the digits.
      */
-    static QImage render(
-        int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &backdrop = QColor());
+    static QImage render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint,
+        const QColor &backdrop = QColor());
 
     /** Every size of pixelSizes(), each at 1× and 2×. */
     static QIcon icon(int day, const QColor &tint, const QColor &backdrop = QColor());

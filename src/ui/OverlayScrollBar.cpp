@@ -99,7 +99,8 @@ void OverlayScrollBar::mousePressEvent(QMouseEvent *event)
     const qreal y = event->position().y();
     if (!handle.isEmpty() && (y < handle.top() || y > handle.bottom())) {
         // A click beside the handle pages towards it, as a scroll bar's groove does.
-        m_bar->triggerAction(y < handle.top() ? QScrollBar::SliderPageStepSub : QScrollBar::SliderPageStepAdd);
+        m_bar->triggerAction(
+            y < handle.top() ? QScrollBar::SliderPageStepSub : QScrollBar::SliderPageStepAdd);
         event->accept();
         return;
     }

@@ -86,8 +86,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     column->addLayout(rows);
     column->addWidget(new Divider(this));
 
-    auto *version
-        = new ThemedLabel(tr(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
+    auto *version = new ThemedLabel(tr(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
     version->setObjectName(QStringLiteral("versionLabel"));
     version->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     version->setContentsMargins(0, 0, 0, 12);

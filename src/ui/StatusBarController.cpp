@@ -2,12 +2,12 @@
 
 #include "Clock.h"
 #include "DateIconRenderer.h"
-#include "X11Desktop.h"
 #include "DayChangeWatcher.h"
 #include "EventManager.h"
 #include "PopoverWindow.h"
 #include "SettingsManager.h"
 #include "Theme.h"
+#include "X11Desktop.h"
 
 #include <QAction>
 #include <QApplication>

@@ -54,8 +54,8 @@ void ThemedLabel::setText(const QString &text)
     m_flatText = capped(text);
     m_flatText.replace(QLatin1String("\r\n"), QLatin1String(" "));
     for (QChar &c : m_flatText) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t') || c == QChar::LineSeparator
-            || c == QChar::ParagraphSeparator)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')
+            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             c = QLatin1Char(' ');
     }
     updateGeometry();

@@ -111,8 +111,8 @@ std::optional<QColor> X11Desktop::trayForeground()
     const xcb_atom_t colors = xcb->atom("_NET_SYSTEM_TRAY_COLORS");
     if (tray == XCB_WINDOW_NONE || colors == XCB_ATOM_NONE)
         return std::nullopt;
-    xcb_get_property_reply_t *reply = xcb->getPropertyReply(
-        xcb->connection, xcb->getProperty(xcb->connection, 0, tray, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
+    xcb_get_property_reply_t *reply = xcb->getPropertyReply(xcb->connection,
+        xcb->getProperty(xcb->connection, 0, tray, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
     if (!reply)
         return std::nullopt;
     std::optional<QColor> result;

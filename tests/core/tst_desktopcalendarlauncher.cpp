@@ -130,8 +130,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("desktopId");
         QTest::addColumn<QByteArray>("exec");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("GNOME Calendar") << QStringLiteral("org.gnome.Calendar.desktop")
-                                        << QByteArray("Exec=gnome-calendar\n") << QStringList { "gnome-calendar" };
+        QTest::newRow("GNOME Calendar")
+            << QStringLiteral("org.gnome.Calendar.desktop") << QByteArray("Exec=gnome-calendar\n")
+            << QStringList { "gnome-calendar" };
         QTest::newRow("Evolution") << QStringLiteral("org.gnome.Evolution.desktop")
                                    << QByteArray("Exec=evolution %U\n") << QStringList { "evolution" };
     }
@@ -144,7 +145,8 @@ private Q_SLOTS:
         d.app(desktopId, exec);
         d.write(QStringLiteral("config/mimeapps.list"),
             "[Default Applications]\ntext/calendar=" + desktopId.toUtf8() + ";\n");
-        CalendarEvent event = eventWith(QStringLiteral("abc@example.org"), QStringLiteral("20261205T143000Z"));
+        CalendarEvent event
+            = eventWith(QStringLiteral("abc@example.org"), QStringLiteral("20261205T143000Z"));
         event.sourceUid = QStringLiteral("/home/u/.local/share/moriva/calendars/work");
         d.launcher.showEvent(event);
         QCOMPARE(d.started, QList<QStringList> { expected });

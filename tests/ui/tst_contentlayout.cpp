@@ -83,13 +83,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("shrinks");
-        QTest::newRow("short names keep the designed size")
-            << QStringList { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" }
-            << false;
-        QTest::newRow("one long name sets the size of all")
-            << QStringList { "January", "February", "March", "April", "May", "June", "July", "August",
-                   "September", "October", "November", "December" }
-            << true;
+        QTest::newRow("short names keep the designed size") << QStringList { "Jan", "Feb", "Mar", "Apr",
+            "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" }
+                                                            << false;
+        QTest::newRow("one long name sets the size of all") << QStringList { "January", "February", "March",
+            "April", "May", "June", "July", "August", "September", "October", "November", "December" }
+                                                            << true;
     }
     void monthNamesShareOneSize()
     {
@@ -98,7 +97,8 @@ private Q_SLOTS:
         MonthPickerView picker(at(2026, 12, 5), names);
         picker.show();
         QVERIFY(QTest::qWaitForWindowExposed(&picker));
-        const int size = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_0"))->font().pixelSize();
+        const int size
+            = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_0"))->font().pixelSize();
         QCOMPARE(size < MonthPickerView::designedNamePixelSize, shrinks);
         for (int i = 0; i < 12; ++i) {
             auto *choice = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_%1").arg(i));

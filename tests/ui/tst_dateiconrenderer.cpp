@@ -114,7 +114,8 @@ private Q_SLOTS:
         for (const auto &[name, panel] : panels)
             for (int size : { 16, 22, 24 })
                 for (const char *source : { "tray colours", "right guess", "wrong guess" })
-                    QTest::addRow("%s panel, %d px, %s", name, size, source) << panel << size << QString::fromLatin1(source);
+                    QTest::addRow("%s panel, %d px, %s", name, size, source)
+                        << panel << size << QString::fromLatin1(source);
     }
     void digitContrastOnPanels()
     {
@@ -163,7 +164,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<quint32>>("values");
         QTest::addColumn<QColor>("expected"); // invalid: none
-        QTest::newRow("twelve values, the first three count") << QList<quint32> { 0xffff, 0x8000, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 } << QColor(0xff, 0x80, 0);
+        QTest::newRow("twelve values, the first three count")
+            << QList<quint32> { 0xffff, 0x8000, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 } << QColor(0xff, 0x80, 0);
         QTest::newRow("too short") << QList<quint32> { 0xffff, 0xffff } << QColor();
     }
     void trayColoursProperty()

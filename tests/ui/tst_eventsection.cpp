@@ -49,7 +49,8 @@ private Q_SLOTS:
         // Each check waits for the layout passes the event loop runs before painting.
         auto checkBusy = [&](const char *step) {
             QVERIFY2(list->isVisible(), step);
-            QTRY_VERIFY2(list->height() >= 150, qPrintable(QStringLiteral("%1: list %2 tall").arg(step).arg(list->height())));
+            QTRY_VERIFY2(list->height() >= 150,
+                qPrintable(QStringLiteral("%1: list %2 tall").arg(step).arg(list->height())));
             for (int i = 0; i < 2; ++i) {
                 EventRow *row = f.view->eventSection()->row(i);
                 QVERIFY2(row && row->isVisible(), step);
@@ -100,14 +101,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("secondary"); // false: a primary label, to show the measure tells them apart
         for (bool dark : { false, true }) {
             const char *look = dark ? "dark" : "light";
-            QTest::addRow("%s weekday letter", look) << dark << "busy" << "weekdayHeader_0" << true;
-            QTest::addRow("%s relative phrase", look) << dark << "busy" << "eventHeadingRelative" << true;
-            QTest::addRow("%s event time", look) << dark << "busy" << "eventTime" << true;
-            QTest::addRow("%s location", look) << dark << "busy" << "eventLocation" << true;
-            QTest::addRow("%s no events", look) << dark << "empty" << "noEventsLabel" << true;
-            QTest::addRow("%s version line", look) << dark << "settings" << "versionLabel" << true;
-            QTest::addRow("%s heading date (primary)", look) << dark << "busy" << "eventHeadingDate" << false;
-            QTest::addRow("%s event title (primary)", look) << dark << "busy" << "eventTitle" << false;
+            QTest::addRow("%s weekday letter", look) << dark << "busy"
+                                                     << "weekdayHeader_0" << true;
+            QTest::addRow("%s relative phrase", look) << dark << "busy"
+                                                      << "eventHeadingRelative" << true;
+            QTest::addRow("%s event time", look) << dark << "busy"
+                                                 << "eventTime" << true;
+            QTest::addRow("%s location", look) << dark << "busy"
+                                               << "eventLocation" << true;
+            QTest::addRow("%s no events", look) << dark << "empty"
+                                                << "noEventsLabel" << true;
+            QTest::addRow("%s version line", look) << dark << "settings"
+                                                   << "versionLabel" << true;
+            QTest::addRow("%s heading date (primary)", look) << dark << "busy"
+                                                             << "eventHeadingDate" << false;
+            QTest::addRow("%s event title (primary)", look) << dark << "busy"
+                                                            << "eventTitle" << false;
         }
     }
     void secondaryTextIsDrawnGrey()
