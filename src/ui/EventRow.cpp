@@ -186,7 +186,7 @@ void EventRow::setEvent(const EventPtr &event)
     m_locationLine->setVisible(location.has_value());
     const auto meeting = EventRowRules::meetingURL(*event);
     m_meetingUrl = meeting.value_or(QUrl());
-    m_meeting->setText(meeting ? EventRowRules::meetingPlatform(*meeting) : QString());
+    m_meeting->setText(meeting ? ThemedLabel::capped(EventRowRules::meetingPlatform(*meeting)) : QString());
     m_meeting->setAccessibleName(meeting ? tr("Join %1").arg(m_meeting->text()) : QString());
     m_meeting->setVisible(meeting.has_value());
     m_meeting->updateGeometry();

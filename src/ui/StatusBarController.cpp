@@ -124,7 +124,8 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
         return;
     m_trayHost = host;
     m_trayIcon = new QSystemTrayIcon(this);
-    m_trayIcon->setIcon(m_icon);
+    // Drawn again now that there is a tray: it may say which colour its icons take.
+    updateIcon();
     m_trayIcon->setToolTip(QLocale().toString(m_clock->now().date(), QLocale::LongFormat));
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     // StatusNotifierItem hosts open this menu themselves, some on every click, so it
