@@ -378,6 +378,12 @@ AuthorizationStatus IcsEventStore::authorizationStatus() const
     return m_status;
 }
 
+bool IcsEventStore::hasCalendarSources() const
+{
+    return !m_loaded
+        || (m_status == AuthorizationStatus::fullAccess && m_snapshot && !m_snapshot->calendars.empty());
+}
+
 void IcsEventStore::requestFullAccess(AccessCompletion completion)
 {
     if (!completion)

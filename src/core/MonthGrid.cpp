@@ -1,5 +1,7 @@
 #include "MonthGrid.h"
 
+#include <QCoreApplication>
+
 namespace MonthGrid {
 
 namespace {
@@ -79,14 +81,14 @@ std::optional<QString> relativeDateString(const QDateTime &selectedDate, const Q
 
     const qint64 n = today.daysTo(selected);
     if (n == 0)
-        return QStringLiteral("Today");
+        return QCoreApplication::translate("MonthGrid", "Today");
     if (n == 1)
-        return QStringLiteral("in 1 day");
+        return QCoreApplication::translate("MonthGrid", "in 1 day");
     if (n == -1)
-        return QStringLiteral("1 day ago");
+        return QCoreApplication::translate("MonthGrid", "1 day ago");
     if (n > 0)
-        return QStringLiteral("in %1 days").arg(QString::number(n));
-    return QStringLiteral("%1 days ago").arg(QString::number(-n));
+        return QCoreApplication::translate("MonthGrid", "in %1 days").arg(QString::number(n));
+    return QCoreApplication::translate("MonthGrid", "%1 days ago").arg(QString::number(-n));
 }
 
 QString monthTitle(const QDateTime &currentMonth, const QLocale &locale)

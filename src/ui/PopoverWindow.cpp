@@ -1,5 +1,7 @@
 #include "PopoverWindow.h"
 
+#include "X11Desktop.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -25,7 +27,11 @@ PopoverWindow::PopoverWindow(QWidget *parent)
 {
     setObjectName(QStringLiteral("popoverWindow"));
     setFixedSize(popoverWidth, popoverHeight);
-    setAutoFillBackground(true);
+    // Where a compositor blends windows the content draws rounded corners
+    // over a transparent window; elsewhere the window stays square and opaque.
+    const bool translucent = X11Desktop::isCompositing();
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAutoFillBackground(!translucent);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -49,7 +49,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     , m_settings(settingsManager)
 {
     setObjectName(QStringLiteral("settingsView"));
-    setAccessibleName(QStringLiteral("Settings"));
+    setAccessibleName(tr("Settings"));
     setFixedSize(panelWidth, panelHeight);
 
     auto *column = new QVBoxLayout(this);
@@ -58,7 +58,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     // Content that is shorter than the fixed panel sits in its middle.
     column->addStretch(1);
 
-    auto *header = new PanelHeader(QStringLiteral("Settings"), 17, QStringLiteral("settings"), this);
+    auto *header = new PanelHeader(tr("Settings"), 17, QStringLiteral("settings"), this);
     connect(header, &PanelHeader::closeClicked, this, &SettingsView::closeRequested);
     column->addWidget(header);
     column->addWidget(new Divider(this));
@@ -79,15 +79,14 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     const int pad = PanelHeader::defaultPadding;
     rows->setContentsMargins(pad, pad, pad, pad);
     rows->setSpacing(16);
-    rows->addWidget(captionedChooser(QStringLiteral("Appearance"), m_appearance, this));
-    rows->addWidget(captionedChooser(QStringLiteral("Week starts on"), m_weekStart, this));
-    rows->addWidget(switchRow(QStringLiteral("Launch at login"), m_launchAtLogin, this));
-    rows->addWidget(switchRow(QStringLiteral("Show event dots"), m_showEventDots, this));
+    rows->addWidget(captionedChooser(tr("Appearance"), m_appearance, this));
+    rows->addWidget(captionedChooser(tr("Week starts on"), m_weekStart, this));
+    rows->addWidget(switchRow(tr("Launch at login"), m_launchAtLogin, this));
+    rows->addWidget(switchRow(tr("Show event dots"), m_showEventDots, this));
     column->addLayout(rows);
     column->addWidget(new Divider(this));
 
-    auto *version
-        = new ThemedLabel(QString::fromLatin1(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
+    auto *version = new ThemedLabel(tr(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
     version->setObjectName(QStringLiteral("versionLabel"));
     version->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     version->setContentsMargins(0, 0, 0, 12);

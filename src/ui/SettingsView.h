@@ -20,7 +20,7 @@ public:
 
     static constexpr int panelWidth = 300;
     static constexpr int panelHeight = 290;
-    static inline const char *versionText = "Moriva v1.0.0 (2026.08.26)";
+    static inline const char *versionText = QT_TR_NOOP("Moriva v1.0.0 (2026.08.26)");
 
 Q_SIGNALS:
     /** The close button was clicked. */

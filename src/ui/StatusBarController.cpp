@@ -11,6 +11,7 @@
 #include "SwayFocusWatcher.h"
 #include "SwayPanels.h"
 #include "Theme.h"
+#include "X11Desktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -100,7 +101,8 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    m_icon = DateIconRenderer::icon(m_iconDay, iconTint());
+    const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
+    m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
     if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
     if (m_statusNotifierItem)
@@ -152,7 +154,8 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
         return;
 
     m_trayIcon = new QSystemTrayIcon(this);
-    m_trayIcon->setIcon(m_icon);
+    // Drawn again now that there is a tray: it may say which colour its icons take.
+    updateIcon();
     m_trayIcon->setToolTip(m_toolTip);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     m_trayIcon->show();
@@ -437,7 +440,7 @@ void StatusBarController::populateMenu(QMenu *menu, bool withOpenEntry)
         connect(open, &QAction::triggered, this, &StatusBarController::openPopover);
         menu->addSeparator();
     }
-    QAction *quit = menu->addAction(QStringLiteral("Quit Moriva"));
+    QAction *quit = menu->addAction(tr("Quit Moriva"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, this, &StatusBarController::quitApp);
 }
