@@ -33,5 +33,6 @@ private:
     SegmentedControl *m_appearance;
     SegmentedControl *m_weekStart;
     SwitchButton *m_launchAtLogin;
+    SwitchButton *m_remindBeforeMeetings = nullptr;
     SwitchButton *m_showEventDots;
 };

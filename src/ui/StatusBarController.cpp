@@ -97,9 +97,21 @@ void StatusBarController::updateIcon()
     m_icon = DateIconRenderer::icon(m_iconDay, iconTint());
     if (m_trayIcon) {
         m_trayIcon->setIcon(m_icon);
-        m_trayIcon->setToolTip(QLocale().toString(today, QLocale::LongFormat));
+        m_trayIcon->setToolTip(toolTipText());
     }
     Q_EMIT iconUpdated();
+}
+
+void StatusBarController::setToolTipText(const QString &text)
+{
+    m_toolTip = text;
+    if (m_trayIcon)
+        m_trayIcon->setToolTip(toolTipText());
+}
+
+QString StatusBarController::toolTipText() const
+{
+    return m_toolTip.isEmpty() ? QLocale().toString(m_clock->now().date(), QLocale::LongFormat) : m_toolTip;
 }
 
 void StatusBarController::hourlyTick()
@@ -123,7 +135,7 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
     m_trayHost = host;
     m_trayIcon = new QSystemTrayIcon(this);
     m_trayIcon->setIcon(m_icon);
-    m_trayIcon->setToolTip(QLocale().toString(m_clock->now().date(), QLocale::LongFormat));
+    m_trayIcon->setToolTip(toolTipText());
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     // StatusNotifierItem hosts open this menu themselves, some on every click, so it
     // also opens the popover. Its entries never change, and rebuilding it while a

@@ -52,6 +52,9 @@ public:
     int iconDay() const { return m_iconDay; }
     QIcon icon() const { return m_icon; }
     QColor iconTint() const;
+    /** The tray tooltip; until one is given, today's date. */
+    void setToolTipText(const QString &text);
+    QString toolTipText() const;
 
     void handleActivation(QSystemTrayIcon::ActivationReason reason);
     void togglePopover();
@@ -114,6 +117,7 @@ private:
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
     QIcon m_icon;
     int m_iconDay = 0;
+    QString m_toolTip;
 
     QString m_platformStyle;
     QPalette m_platformPalette;
