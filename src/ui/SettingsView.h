@@ -19,7 +19,8 @@ public:
     explicit SettingsView(SettingsManager *settingsManager, QWidget *parent = nullptr);
 
     static constexpr int panelWidth = 300;
-    static constexpr int panelHeight = 290;
+    /** 290 holds four settings; each further switch row adds its 20 and the 16 between rows. */
+    static constexpr int panelHeight = 290 + 36;
     static inline const char *versionText = "Moriva v1.0.0 (2026.08.26)";
 
 Q_SIGNALS:

@@ -100,7 +100,7 @@ private Q_SLOTS:
         QCOMPARE(rectOf(QStringLiteral("eventHeadingDate")).left(), 16);
 
         // Panels keep their own sizes, centred.
-        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 290) },
+        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 326) },
             { QStringLiteral("monthTitleButton"), QSize(280, 260) },
             { QStringLiteral("yearTitleButton"), QSize(200, 300) } };
         for (const auto &[button, size] : panels) {
