@@ -79,6 +79,13 @@ private Q_SLOTS:
         schemes += MeetingServices::clientSchemes();
         for (const QString &scheme : std::as_const(schemes))
             QDesktopServices::setUrlHandler(scheme, &m_desktop, "catchUrl");
+        m_schemes = schemes;
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString &scheme : std::as_const(m_schemes))
+            QDesktopServices::unsetUrlHandler(scheme);
     }
 
     void invitation_data()
@@ -113,8 +120,11 @@ private Q_SLOTS:
         EventRow row(&opener, &launcher);
         row.setEvent(events.first());
         QCOMPARE(row.meetingText(), expected[QStringLiteral("label")]);
+        row.resize(280, row.sizeHint().height());
+        // To look at after a change: how each invitation's row reads.
+        QDir().mkpath(QStringLiteral(MORIVA_BUILD_DIR "/screenshots"));
+        row.grab().save(QStringLiteral(MORIVA_BUILD_DIR "/screenshots/invitation-%1.png").arg(name));
         if (row.meetingLine()->isVisibleTo(&row)) {
-            row.resize(280, row.sizeHint().height());
             QTest::mouseClick(row.meetingLine(), Qt::LeftButton, Qt::NoModifier,
                 QPoint(20, row.meetingLine()->height() / 2));
         }
@@ -126,6 +136,7 @@ private Q_SLOTS:
 
 private:
     DesktopCatcher m_desktop;
+    QStringList m_schemes;
 };
 
 QTEST_MAIN(tst_Invitations)
