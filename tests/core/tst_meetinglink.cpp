@@ -30,13 +30,10 @@ private Q_SLOTS:
         QTest::newRow("company subdomain") << "https://acme.zoom.us/j/1" << "Zoom";
         QTest::newRow("host in capitals") << "HTTPS://US02WEB.ZOOM.US/j/1" << "Zoom";
         QTest::newRow("host with its trailing dot") << "https://zoom.us./j/1" << "Zoom";
-        QTest::newRow("government cloud") << "https://acme.zoomgov.com/j/1" << "Zoom";
         QTest::newRow("suffix not on a dot boundary") << "https://evilzoom.us/j/1" << "";
         QTest::newRow("service host under a stranger's domain") << "https://zoom.us.evil.example/j/1" << "";
         QTest::newRow("service name inside a host") << "https://zoom-login.evil.example/j/1" << "";
         QTest::newRow("service host as user info") << "https://zoom.us@evil.example/j/1" << "";
-        QTest::newRow("another Google host") << "https://docs.google.com/d/1" << "";
-        QTest::newRow("Teams for consumers") << "https://teams.live.com/meet/1" << "Microsoft Teams";
         QTest::newRow("path row before the host's general row") << "https://acme.webex.com/acme/onstage/g.php?MTID=1" << "Cisco Webex Events";
         QTest::newRow("general row of the same host") << "https://acme.webex.com/meet/jane" << "Webex";
         QTest::newRow("path pattern matches") << "https://app.slack.com/huddle/T1/C2" << "Slack huddle";
@@ -44,7 +41,6 @@ private Q_SLOTS:
         QTest::newRow("path pattern ignores case") << "https://discord.com/Channels/1/2" << "Discord";
         QTest::newRow("service host, other page") << "https://discord.com/blog" << "";
         QTest::newRow("client scheme") << "msteams:/l/meetup-join/19" << "Microsoft Teams";
-        QTest::newRow("client scheme in capitals") << "ZOOMMTG://zoom.us/join?confno=1" << "Zoom";
         QTest::newRow("service host, other scheme") << "ftp://zoom.us/j/1" << "";
         // clang-format on
     }
@@ -63,7 +59,6 @@ private Q_SLOTS:
 
         // clang-format off
         QTest::newRow("Safe Links") << "https://eur01.safelinks.protection.outlook.com/?url=https%3A%2F%2Fzoom.us%2Fj%2F1%3Fpwd%3Da%26b&data=05%7C01&reserved=0" << "https://zoom.us/j/1?pwd=a&b";
-        QTest::newRow("Safe Links, government cloud") << "https://gcc02.safelinks.protection.office365.us/?url=https%3A%2F%2Fmeet.google.com%2Fabc&data=1" << "https://meet.google.com/abc";
         QTest::newRow("Google redirect") << "https://www.google.com/url?q=https://meet.jit.si/Room%3Fa%3D1&sa=D&usg=x" << "https://meet.jit.si/Room?a=1";
         QTest::newRow("URL Defense v2") << "https://urldefense.proofpoint.com/v2/url?u=https-3A__acme.zoom.us_j_1-3Fpwd-3Dx-5Fy&d=DwMF&c=a&r=b&m=c&s=d&e=" << "https://acme.zoom.us/j/1?pwd=x_y";
         QTest::newRow("URL Defense v3, single replacements") << "https://urldefense.com/v3/__https://teams.microsoft.com/l/meetup-join/19*3ameeting*40thread__;JSU!!Abc!def$" << "https://teams.microsoft.com/l/meetup-join/19%3ameeting%40thread";
