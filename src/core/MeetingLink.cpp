@@ -63,8 +63,10 @@ std::optional<QUrl> usable(const QString &text)
 
 QString hostOf(const QUrl &url)
 {
+    // Spelled in ASCII: a host of look-alike letters from another script must
+    // not read as the service it imitates.
     if (!url.host().isEmpty())
-        return url.host();
+        return url.host(QUrl::FullyEncoded);
     return url.path(); // a mail address or a telephone number
 }
 

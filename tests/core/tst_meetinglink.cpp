@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString serviceOf(const QString &link)
@@ -151,6 +153,7 @@ private Q_SLOTS:
         QTest::newRow("own page that is no meeting") << no << "https://conf.example/2026" << "" << "" << no << "https://conf.example/2026" << "conf.example" << page;
         QTest::newRow("a meeting elsewhere beats the own page") << no << "https://conf.example/2026" << "" << "https://bluejeans.com/123" << no << "https://bluejeans.com/123" << "Join BlueJeans" << meeting;
         QTest::newRow("lookalike own URL is a page, not Zoom") << no << "https://zoom.us.evil.example/j/1" << "" << "" << no << "https://zoom.us.evil.example/j/1" << "zoom.us.evil.example" << page;
+        QTest::newRow("look-alike letters stay visible") << no << u"https://z\u043e\u043em.us/j/1"_s << "" << "" << no << "https://xn--zm-fmca.us/j/1" << "xn--zm-fmca.us" << page;
         QTest::newRow("mail address as the own URL") << no << "mailto:host@example.com" << "" << "" << no << "mailto:host@example.com" << "host@example.com" << page;
         QTest::newRow("mail address with an attachment") << no << "mailto:host@example.com?attach=/etc/passwd" << "" << "" << no << "" << "" << none;
         QTest::newRow("script as the own URL") << no << "javascript:alert(1)" << "" << "" << no << "" << "" << none;
