@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the reader and expands whatever events survive,
 // over a window around each start, as the store would for the popover.
 #include "IcsFileReader.h"
+#include "MeetingLink.h"
 #include "RecurrenceExpander.h"
 
 #include <cstddef>
@@ -23,6 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!start.isValid())
             continue;
         (void)event.endFor(start);
+        // Invitations are where hostile links arrive.
+        CalendarEvent record;
+        record.url = event.url;
+        record.location = event.location;
+        record.notes = event.description;
+        record.meeting = event.meeting;
+        (void)MeetingLink::find(record);
         RecurrenceExpander expander(std::shared_ptr<const IcsEvent>(shared, &event), 2000);
         for (const IcsEvent &other : shared->events)
             expander.addOverride(other.recurrenceId);

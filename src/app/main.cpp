@@ -54,10 +54,13 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("moriva"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // "moriva --join-next" is what users bind to a keyboard shortcut.
+    const bool joinNext = QCoreApplication::arguments().contains(QStringLiteral("--join-next"));
+
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Role::secondary) {
         QString error;
-        if (SingleInstance::activateRunning(&error))
+        if (joinNext ? SingleInstance::joinNextInRunning(&error) : SingleInstance::activateRunning(&error))
             return 0;
         std::fprintf(stderr, "Moriva is already running but did not answer: %s\n", qPrintable(error));
         return 1;
@@ -80,5 +83,8 @@ int main(int argc, char *argv[])
 
     AppDelegate delegate(std::move(services));
     QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openPopover);
+    QObject::connect(&instance, &SingleInstance::joinNextRequested, &delegate, &AppDelegate::joinNextMeeting);
+    if (joinNext)
+        delegate.joinNextMeeting();
     return app.exec();
 }

@@ -242,6 +242,7 @@ EventPtr makeEvent(const IcsEvent &source, const QDateTime &start, const QDateTi
     e->location = source.location;
     e->url = source.url;
     e->notes = source.description;
+    e->meeting = source.meeting;
     e->calendar = calendar;
     e->sourceUid = calendar->id;
     e->componentUid = source.uid;

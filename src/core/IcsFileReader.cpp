@@ -554,6 +554,7 @@ bool readEvent(icalcomponent *component, ZoneTable &zones, IcsEvent &event)
 
     if (!event.start.isValid())
         return false;
+    MeetingProperties::read(component, event.meeting);
     setDuration(event, end, duration);
     for (const icalrecurrencetype &rule : std::as_const(rules)) {
         if (const auto blob = normalizedRule(rule, event.start))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MeetingProperties.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QDate>
@@ -50,6 +52,7 @@ struct IcsEvent
     QString location;
     QString description;
     QUrl url;
+    MeetingProperties meeting;
 
     IcsTime start;
     /** Length of each occurrence: whole days on the calendar, then exact seconds. */

@@ -24,6 +24,8 @@ class SettingsManager : public QObject
     Q_PROPERTY(WeekStart weekStart READ weekStart WRITE setWeekStart NOTIFY weekStartChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(bool showEventDots READ showEventDots WRITE setShowEventDots NOTIFY showEventDotsChanged)
+    Q_PROPERTY(bool remindBeforeMeetings READ remindBeforeMeetings WRITE setRemindBeforeMeetings NOTIFY
+            remindBeforeMeetingsChanged)
 
 public:
     /** Neither argument is owned; both must outlive the manager. */
@@ -33,11 +35,14 @@ public:
     WeekStart weekStart() const { return m_weekStart; }
     bool launchAtLogin() const { return m_launchAtLogin; }
     bool showEventDots() const { return m_showEventDots; }
+    /** A notification a minute before each online meeting; off unless chosen. */
+    bool remindBeforeMeetings() const { return m_remindBeforeMeetings; }
 
     void setAppearanceMode(AppearanceMode value);
     void setWeekStart(WeekStart value);
     void setLaunchAtLogin(bool value);
     void setShowEventDots(bool value);
+    void setRemindBeforeMeetings(bool value);
 
     /** The settings file of the running user: $XDG_CONFIG_HOME/Moriva/Moriva.conf. */
     static QString defaultFilePath();
@@ -47,6 +52,7 @@ Q_SIGNALS:
     void weekStartChanged();
     void launchAtLoginChanged();
     void showEventDotsChanged();
+    void remindBeforeMeetingsChanged();
     /** After every change has been saved. */
     void settingsDidChange();
 
@@ -61,6 +67,7 @@ private:
     WeekStart m_weekStart = WeekStart::sunday;
     bool m_launchAtLogin = true;
     bool m_showEventDots = true;
+    bool m_remindBeforeMeetings = false;
     /** False when the file on disk could neither be read whole nor copied aside. */
     bool m_persist = true;
 };

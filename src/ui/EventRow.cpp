@@ -3,6 +3,7 @@
 #include "CalendarAppLauncher.h"
 #include "EventRowRules.h"
 #include "GlyphView.h"
+#include "MeetingLink.h"
 #include "Theme.h"
 #include "ThemedLabel.h"
 #include "UrlOpener.h"
@@ -45,7 +46,10 @@ private:
     QColor m_color;
 };
 
-/** The meeting line: camera glyph and platform name in the accent colour, a button of its own. */
+/**
+ * The meeting line: camera glyph and "Join <service>" (or a link glyph and a page's host) in the
+ * accent colour, a button of its own.
+ */
 class MeetingLine : public QAbstractButton
 {
 public:
@@ -57,6 +61,11 @@ public:
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
     static constexpr int indent = 15;
+    void setGlyph(Glyphs::Glyph glyph)
+    {
+        m_glyph = glyph;
+        update();
+    }
     int glyphSide() const { return QFontMetrics(Theme::font(9)).height() * 3 / 4 + 1; }
     QSize sizeHint() const override
     {
@@ -72,7 +81,7 @@ protected:
             p.setOpacity(0.55);
         const QColor accent = Theme::accent(palette());
         const int side = glyphSide();
-        Glyphs::paint(p, QRectF(indent, (height() - side) / 2.0, side, side), Glyphs::Glyph::camera, accent);
+        Glyphs::paint(p, QRectF(indent, (height() - side) / 2.0, side, side), m_glyph, accent);
         const int textLeft = indent + side + 4;
         const QRect textRect(textLeft, 0, fontMetrics().horizontalAdvance(text()) + 1, height());
         p.setFont(font());
@@ -99,6 +108,9 @@ protected:
     {
         return pos.x() >= indent && pos.x() < sizeHint().width() && pos.y() >= 0 && pos.y() < height();
     }
+
+private:
+    Glyphs::Glyph m_glyph = Glyphs::Glyph::camera;
 };
 
 } // namespace
@@ -184,11 +196,14 @@ void EventRow::setEvent(const EventPtr &event)
         location = ThemedLabel::capped(*location);
     m_location->setText(location.value_or(QString()));
     m_locationLine->setVisible(location.has_value());
-    const auto meeting = EventRowRules::meetingURL(*event);
-    m_meetingUrl = meeting.value_or(QUrl());
-    m_meeting->setText(meeting ? ThemedLabel::capped(EventRowRules::meetingPlatform(*meeting)) : QString());
-    m_meeting->setAccessibleName(meeting ? tr("Join %1").arg(m_meeting->text()) : QString());
-    m_meeting->setVisible(meeting.has_value());
+    const MeetingLink link = MeetingLink::find(*event);
+    m_meetingUrl = link.url;
+    m_meeting->setText(ThemedLabel::capped(link.label));
+    static_cast<MeetingLine *>(m_meeting)->setGlyph(
+        link.kind == MeetingLink::Kind::link ? Glyphs::Glyph::link : Glyphs::Glyph::camera);
+    m_meeting->setAccessibleName(
+        link.kind == MeetingLink::Kind::link ? tr("Open %1").arg(m_meeting->text()) : m_meeting->text());
+    m_meeting->setVisible(bool(link));
     m_meeting->updateGeometry();
 
     QString name = m_title->fullText() + QStringLiteral(", ") + m_time->fullText();

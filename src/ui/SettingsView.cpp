@@ -74,6 +74,8 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     m_launchAtLogin->setObjectName(QStringLiteral("launchAtLoginSwitch"));
     m_showEventDots = new SwitchButton;
     m_showEventDots->setObjectName(QStringLiteral("showEventDotsSwitch"));
+    m_remindBeforeMeetings = new SwitchButton;
+    m_remindBeforeMeetings->setObjectName(QStringLiteral("remindBeforeMeetingsSwitch"));
 
     auto *rows = new QVBoxLayout;
     const int pad = PanelHeader::defaultPadding;
@@ -83,6 +85,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     rows->addWidget(captionedChooser(tr("Week starts on"), m_weekStart, this));
     rows->addWidget(switchRow(tr("Launch at login"), m_launchAtLogin, this));
     rows->addWidget(switchRow(tr("Show event dots"), m_showEventDots, this));
+    rows->addWidget(switchRow(tr("Remind before meetings"), m_remindBeforeMeetings, this));
     column->addLayout(rows);
     column->addWidget(new Divider(this));
 
@@ -103,8 +106,11 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
         [this](bool checked) { m_settings->setLaunchAtLogin(checked); });
     connect(m_showEventDots, &SwitchButton::clicked, this,
         [this](bool checked) { m_settings->setShowEventDots(checked); });
+    connect(m_remindBeforeMeetings, &SwitchButton::clicked, this,
+        [this](bool checked) { m_settings->setRemindBeforeMeetings(checked); });
     for (auto signal : { &SettingsManager::appearanceModeChanged, &SettingsManager::weekStartChanged,
-             &SettingsManager::launchAtLoginChanged, &SettingsManager::showEventDotsChanged })
+             &SettingsManager::launchAtLoginChanged, &SettingsManager::showEventDotsChanged,
+             &SettingsManager::remindBeforeMeetingsChanged })
         connect(m_settings, signal, this, &SettingsView::showSettings);
 }
 
@@ -114,4 +120,5 @@ void SettingsView::showSettings()
     m_weekStart->setCurrentIndex(static_cast<int>(m_settings->weekStart()));
     m_launchAtLogin->setChecked(m_settings->launchAtLogin());
     m_showEventDots->setChecked(m_settings->showEventDots());
+    m_remindBeforeMeetings->setChecked(m_settings->remindBeforeMeetings());
 }

@@ -107,8 +107,19 @@ void StatusBarController::updateIcon()
         m_trayIcon->setIcon(m_icon);
     if (m_statusNotifierItem)
         m_statusNotifierItem->setIcon(m_icon);
-    setTrayToolTip(QLocale().toString(today, QLocale::LongFormat));
+    applyToolTip();
     Q_EMIT iconUpdated();
+}
+
+void StatusBarController::setToolTipText(const QString &text)
+{
+    m_toolTip = text;
+    applyToolTip();
+}
+
+QString StatusBarController::toolTipText() const
+{
+    return m_toolTip.isEmpty() ? QLocale().toString(m_clock->now().date(), QLocale::LongFormat) : m_toolTip;
 }
 
 void StatusBarController::hourlyTick()
@@ -125,9 +136,9 @@ void StatusBarController::refreshToday()
         recreatePopoverContent();
 }
 
-void StatusBarController::setTrayToolTip(const QString &text)
+void StatusBarController::applyToolTip()
 {
-    m_toolTip = text;
+    const QString text = toolTipText();
     if (m_trayIcon)
         m_trayIcon->setToolTip(text);
     if (m_statusNotifierItem)
@@ -156,7 +167,6 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
     m_trayIcon = new QSystemTrayIcon(this);
     // Drawn again now that there is a tray: it may say which colour its icons take.
     updateIcon();
-    m_trayIcon->setToolTip(m_toolTip);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     m_trayIcon->show();
     Q_EMIT trayIconShown();
@@ -174,7 +184,7 @@ bool StatusBarController::createStatusNotifierItem()
     }
     auto *item = new StatusNotifierItem(m_sniMenu, this);
     item->setIcon(m_icon);
-    item->setToolTip(m_toolTip);
+    item->setToolTip(toolTipText());
     if (!item->publish()) {
         delete item;
         return false;

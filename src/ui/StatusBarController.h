@@ -54,6 +54,9 @@ public:
     int iconDay() const { return m_iconDay; }
     QIcon icon() const { return m_icon; }
     QColor iconTint() const;
+    /** The tray tooltip; until one is given, today's date. */
+    void setToolTipText(const QString &text);
+    QString toolTipText() const;
 
     void handleActivation(QSystemTrayIcon::ActivationReason reason);
     /** A primary click a StatusNotifierItem host reported, at its point (see PanelAnchor). */
@@ -80,9 +83,8 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     /** The StatusNotifierItem, once a host was found. */
     StatusNotifierItem *statusNotifierItem() const { return m_statusNotifierItem; }
-    /** The tray item's tooltip, on whichever tray shows the icon. */
-    void setTrayToolTip(const QString &text);
-    QString trayToolTip() const { return m_toolTip; }
+    /** Pushes the tooltip to whichever tray shows the icon. */
+    void applyToolTip();
     void createTrayIcon(TrayHostWatcher::Host host);
     bool isDeactivationWatchInstalled() const { return bool(m_deactivationWatch); }
     const QTimer *hourlyTimer() const { return m_hourlyTimer; }
@@ -122,7 +124,6 @@ private:
 
     QSystemTrayIcon *m_trayIcon = nullptr;
     StatusNotifierItem *m_statusNotifierItem = nullptr;
-    QString m_toolTip;
     /** Where the last host click put the icon: its column across the panel. */
     QRect m_lastHostAnchor;
     TrayHostWatcher::Host m_trayHost = TrayHostWatcher::Host::none;
@@ -135,6 +136,7 @@ private:
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
     QIcon m_icon;
     int m_iconDay = 0;
+    QString m_toolTip;
 
     QString m_platformStyle;
     QPalette m_platformPalette;

@@ -64,7 +64,7 @@ private Q_SLOTS:
         QVERIFY2(list >= 150 && list <= EventSection::maxListHeight, qPrintable(QString::number(list)));
 
         // Panels keep their own sizes, centred.
-        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 290) },
+        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 326) },
             { QStringLiteral("monthTitleButton"), QSize(280, 260) },
             { QStringLiteral("yearTitleButton"), QSize(200, 300) } };
         for (const auto &[button, size] : panels) {

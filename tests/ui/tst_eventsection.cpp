@@ -262,7 +262,7 @@ private Q_SLOTS:
         blankTitle->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", QColor() });
         const auto untitled = makeEvent("e", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt);
         // clang-format off
-        QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Zoom" } << red;
+        QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Join Zoom" } << red;
         QTest::newRow("absent title, over midnight") << EventPtr(untitled) << QStringList { "Untitled Event", "22:00 \u2013 02:00", "", "" } << QColor();
         QTest::newRow("empty title stays empty, spaces for a place") << EventPtr(blankTitle) << QStringList { "", "08:00 \u2013 09:00", "   ", "" } << QColor();
         // clang-format on
