@@ -5,13 +5,13 @@
 #include "DesktopCalendarLauncher.h"
 #include "DesktopUrlOpener.h"
 #include "IcsEventStore.h"
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "SingleInstance.h"
 #include "SystemClock.h"
 #include "XdgAutostartLoginItem.h"
 
 #include <QApplication>
-#include <QSettings>
 
 #include <cstdio>
 
@@ -33,7 +33,10 @@ int main(int argc, char *argv[])
 
     AppServices services;
     services.clock = std::make_unique<SystemClock>();
-    auto files = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+    // One reader and writer of the settings file for the whole app: the
+    // calendar sources are taken from it, the settings manager writes it.
+    auto settings = std::make_unique<SettingsFile>(SettingsManager::defaultFilePath());
+    auto files = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*settings));
 #ifdef MORIVA_WITH_EDS
     // Returns at once: the desktop's calendars arrive later, and a session
     // without the calendar service starts just as fast.
@@ -41,7 +44,7 @@ int main(int argc, char *argv[])
 #else
     services.eventStore = std::move(files);
 #endif
-    services.settings = std::make_unique<QSettings>(SettingsManager::defaultFilePath(), QSettings::IniFormat);
+    services.settings = std::move(settings);
     services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
     services.urlOpener = std::make_unique<DesktopUrlOpener>();
     services.calendarLauncher = std::make_unique<DesktopCalendarLauncher>();

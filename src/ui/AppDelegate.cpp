@@ -12,7 +12,6 @@
 #include "UrlOpener.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QThread>
 
 AppDelegate::AppDelegate(AppServices services, QObject *parent)
