@@ -9,6 +9,7 @@
 #include "SettingsManager.h"
 #include "SingleInstance.h"
 #include "SystemClock.h"
+#include "Translations.h"
 #include "XdgAutostartLoginItem.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("moriva"));
     QApplication::setDesktopFileName(QStringLiteral("moriva"));
     QApplication::setQuitOnLastWindowClosed(false);
+    Translations::install(&app, QLocale(), Translations::defaultFolders());
 
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Role::secondary) {
@@ -45,7 +47,9 @@ int main(int argc, char *argv[])
     services.eventStore = std::move(files);
 #endif
     services.settings = std::move(settings);
-    services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
+    services.loginItem = std::make_unique<XdgAutostartLoginItem>(XdgAutostartLoginItem::executableToStart(
+        QCoreApplication::applicationFilePath(),
+        { QStringLiteral(MORIVA_INSTALLED_BINARY), QStringLiteral("/usr/bin/moriva") }));
     services.urlOpener = std::make_unique<DesktopUrlOpener>();
     services.calendarLauncher = std::make_unique<DesktopCalendarLauncher>();
 

@@ -1,5 +1,6 @@
 #include "EventRowRules.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 
@@ -60,13 +61,13 @@ namespace EventRowRules {
 
 QString titleText(const CalendarEvent &event)
 {
-    return event.title.value_or(QStringLiteral("Untitled Event"));
+    return event.title.value_or(QCoreApplication::translate("EventRowRules", "Untitled Event"));
 }
 
 QString timeRangeText(const CalendarEvent &event)
 {
     if (event.allDay)
-        return QStringLiteral("All Day");
+        return QCoreApplication::translate("EventRowRules", "All Day");
     const QLocale locale;
     const QString format = QStringLiteral("HH:mm");
     return locale.toString(event.start.toLocalTime().time(), format) + QStringLiteral(" \u2013 ")

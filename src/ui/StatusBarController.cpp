@@ -301,7 +301,7 @@ void StatusBarController::populateMenu(QMenu *menu, bool withOpenEntry)
         connect(open, &QAction::triggered, this, &StatusBarController::openPopover);
         menu->addSeparator();
     }
-    QAction *quit = menu->addAction(QStringLiteral("Quit Moriva"));
+    QAction *quit = menu->addAction(tr("Quit Moriva"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, this, &StatusBarController::quitApp);
 }
