@@ -205,8 +205,11 @@ bool SettingsFile::setValue(const QString &key, const QVariant &value, QString *
     if (!scratch.isValid())
         return fail(QStringLiteral("no scratch folder for writing %1").arg(m_path));
     const QString scratchPath = scratch.filePath(QStringLiteral("write.conf"));
-    if (!m_bytes.isEmpty() && !AtomicFileWriter::write(scratchPath, m_bytes, error))
-        return false;
+    if (!m_bytes.isEmpty()) {
+        QFile seed(scratchPath);
+        if (!seed.open(QIODevice::WriteOnly) || seed.write(m_bytes) != m_bytes.size() || !seed.flush())
+            return fail(QStringLiteral("could not write %1: %2").arg(m_path, seed.errorString()));
+    }
     QByteArray bytes;
     {
         QSettings writer(scratchPath, QSettings::IniFormat);
