@@ -28,8 +28,12 @@ public:
     explicit SettingsFile(QString path);
 
     QString fileName() const { return m_path; }
-    /** The value as QSettings would return it; invalid when absent. */
-    QVariant value(const QString &key) const { return m_values.value(key); }
+    /** The value as QSettings would return it; fallback when absent. */
+    QVariant value(const QString &key, const QVariant &fallback = QVariant()) const
+    {
+        return m_values.value(key, fallback);
+    }
+    bool contains(const QString &key) const { return m_values.contains(key); }
     QStringList allKeys() const { return m_values.keys(); }
     /** Whether the bytes last read had lines that map to no key. */
     bool isDamaged() const { return m_damaged; }
