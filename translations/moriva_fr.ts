@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr_FR">
 <context>
-    <name>EventRowRules</name>
+    <name>EventRow</name>
     <message>
         <source>Untitled Event</source>
         <translation>Événement sans titre</translation>

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it_IT">
 <context>
-    <name>EventRowRules</name>
+    <name>EventRow</name>
     <message>
         <source>Untitled Event</source>
         <translation>Evento senza titolo</translation>

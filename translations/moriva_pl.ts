@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pl_PL">
 <context>
-    <name>EventRowRules</name>
+    <name>EventRow</name>
     <message>
         <source>Untitled Event</source>
         <translation>Wydarzenie bez tytułu</translation>

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pt_BR">
 <context>
-    <name>EventRowRules</name>
+    <name>EventRow</name>
     <message>
         <source>Untitled Event</source>
         <translation>Evento sem título</translation>

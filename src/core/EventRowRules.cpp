@@ -61,13 +61,13 @@ namespace EventRowRules {
 
 QString titleText(const CalendarEvent &event)
 {
-    return event.title.value_or(QCoreApplication::translate("EventRowRules", "Untitled Event"));
+    return event.title.value_or(QCoreApplication::translate("EventRow", "Untitled Event"));
 }
 
 QString timeRangeText(const CalendarEvent &event)
 {
     if (event.allDay)
-        return QCoreApplication::translate("EventRowRules", "All Day");
+        return QCoreApplication::translate("EventRow", "All Day");
     const QLocale locale;
     const QString format = QStringLiteral("HH:mm");
     return locale.toString(event.start.toLocalTime().time(), format) + QStringLiteral(" \u2013 ")
