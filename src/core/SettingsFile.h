@@ -35,6 +35,8 @@ public:
     }
     bool contains(const QString &key) const { return m_values.contains(key); }
     QStringList allKeys() const { return m_values.keys(); }
+    /** Every setValue() is on disk when it returns; this is for callers written against QSettings. */
+    void sync() { }
     /** Whether the bytes last read had lines that map to no key. */
     bool isDamaged() const { return m_damaged; }
     /** Why the file can be neither read nor written, or empty. */

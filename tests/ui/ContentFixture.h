@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>

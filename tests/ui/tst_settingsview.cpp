@@ -2,7 +2,6 @@
 #include "OverlayHost.h"
 #include "SettingsView.h"
 
-#include <QSettings>
 #include <QSignalSpy>
 
 class tst_SettingsView : public QObject
@@ -49,6 +48,7 @@ private Q_SLOTS:
 
         QTRY_COMPARE(changes.count(), stored.isEmpty() ? 0 : 1);
         QCOMPARE(f.loginItem.calls, loginCalls);
+        f.settingsFile->sync();
         const QSettings reread(f.settingsFile->fileName(), QSettings::IniFormat);
         QCOMPARE(reread.value(setting).toString(), stored);
         // Both the panel already open elsewhere and one opened afresh show what was written.
@@ -64,6 +64,7 @@ private Q_SLOTS:
         ContentFixture f;
         QVERIFY(f.show());
         f.loginItem.calls.clear();
+        f.settingsFile->sync();
         const QStringList keysBefore = f.settingsFile->allKeys();
         QSignalSpy changes(f.settings.get(), &SettingsManager::settingsDidChange);
 
@@ -77,6 +78,7 @@ private Q_SLOTS:
 
         QCOMPARE(changes.count(), 0);
         QVERIFY(f.loginItem.calls.isEmpty());
+        f.settingsFile->sync();
         QCOMPARE(f.settingsFile->allKeys(), keysBefore);
     }
 };
