@@ -76,6 +76,12 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(const QString &executable)
 
 QString XdgAutostartLoginItem::executableToStart(const QString &running, const QStringList &installed)
 {
+    // An installed copy that is running is the one to keep starting.
+    const QString runningCanonical = QFileInfo(running).canonicalFilePath();
+    for (const QString &candidate : installed) {
+        if (!runningCanonical.isEmpty() && QFileInfo(candidate).canonicalFilePath() == runningCanonical)
+            return running;
+    }
     for (const QString &candidate : installed) {
         const QFileInfo info(candidate);
         if (info.isFile() && info.isExecutable())

@@ -19,9 +19,10 @@ public:
     static QString entryPath();
     /**
      * The binary the entry should start: the installed one when Moriva is
-     * installed (the first of installed that is an executable file), so that
-     * a build run once from a source tree does not tie every login to that
-     * tree; otherwise the running one.
+     * installed (the running one if it is among installed, else the first of
+     * installed that is an executable file), so that a build run once from a
+     * source tree does not tie every login to that tree; otherwise the
+     * running one.
      */
     static QString executableToStart(const QString &running, const QStringList &installed);
 

@@ -175,6 +175,7 @@ private Q_SLOTS:
         QTest::newRow("installed") << QStringList { "usr/local/bin/moriva+x", "usr/bin/moriva" } << "usr/local/bin/moriva";
         QTest::newRow("installed by the package") << QStringList { "usr/local/bin/moriva", "usr/bin/moriva+x" } << "usr/bin/moriva";
         QTest::newRow("a folder of that name") << QStringList { "usr/bin/moriva/+x" } << "build/moriva";
+        QTest::newRow("the running one is installed too") << QStringList { "usr/local/bin/moriva+x", "build/moriva+x" } << "build/moriva";
     }
 
     void startsTheInstalledBinary()
