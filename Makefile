@@ -6,12 +6,16 @@ ifdef CI
 CMAKE_FLAGS += -DMORIVA_WERROR=ON
 endif
 
+# Which packages to install: `make run` needs only what builds and runs the
+# app, everything else brings the test tools too.
+DEPS ?= test
+
 .PHONY: all deps configure build run test clean sanitize fuzz
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh $(DEPS)
 
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -19,7 +23,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the app, the agenda command and the translations: no tests.
+run: DEPS = run
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target moriva moriva-agenda moriva_translations
 	@$(BUILD)/src/app/moriva
 
 test: build

@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Moriva needs to build, run and test, and only
-# those that are missing: on a machine that has them all it does nothing.
+# Installs the Debian packages Moriva needs, and only those that are missing:
+# on a machine that has them all it does nothing.
+#
+#   scripts/install-deps.sh run    what building and running Moriva need
+#   scripts/install-deps.sh test   that, plus what the tests run against
+#                                  (the default)
 set -euo pipefail
 
-packages=(
+set_name=${1:-test}
+
+run_packages=(
   # build
   cmake make g++ pkgconf qt6-base-dev qt6-base-dev-tools libical-dev libxcb1-dev
   libecal2.0-dev libedataserver1.2-dev
+  # translations: lrelease at build time, Qt's own texts at run time
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
+)
+
+test_packages=(
   # widget tests and the desktop end-to-end suite
   xvfb xauth x11-utils xdotool imagemagick openbox trayer dbus-x11 fonts-dejavu-core python3-gi gir1.2-glib-2.0
   xfce4-panel sway waybar xwayland grim wtype qt6-wayland util-linux
@@ -16,7 +27,18 @@ packages=(
   python3-recurring-ical-events python3-icalendar khal python3-dateutil
   # sanitizer and fuzzing builds
   clang libclang-rt-14-dev
+  # the installed files and the Debian package: validators, dependency lookup
+  desktop-file-utils appstream dpkg-dev file
 )
+
+case "$set_name" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

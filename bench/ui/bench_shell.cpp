@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
     auto store = std::make_unique<IcsEventStore>(CalendarSources::forUser());
     IcsEventStore *storePtr = store.get();
     services.eventStore = std::move(store);
-    services.settings = std::make_unique<QSettings>(SettingsManager::defaultFilePath(), QSettings::IniFormat);
+    services.settings = std::make_unique<SettingsFile>(SettingsManager::defaultFilePath());
     services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
     AppDelegate delegate(std::move(services));
 

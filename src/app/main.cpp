@@ -5,13 +5,14 @@
 #include "DesktopCalendarLauncher.h"
 #include "DesktopUrlOpener.h"
 #include "IcsEventStore.h"
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "SingleInstance.h"
 #include "SystemClock.h"
+#include "Translations.h"
 #include "XdgAutostartLoginItem.h"
 
 #include <QApplication>
-#include <QSettings>
 
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("moriva"));
     QApplication::setDesktopFileName(QStringLiteral("moriva"));
     QApplication::setQuitOnLastWindowClosed(false);
+    Translations::install(&app, QLocale(), Translations::defaultFolders());
 
     // "moriva --join-next" is what users bind to a keyboard shortcut.
     const bool joinNext = QCoreApplication::arguments().contains(QStringLiteral("--join-next"));
@@ -68,7 +70,10 @@ int main(int argc, char *argv[])
 
     AppServices services;
     services.clock = std::make_unique<SystemClock>();
-    auto files = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+    // One reader and writer of the settings file for the whole app: the
+    // calendar sources are taken from it, the settings manager writes it.
+    auto settings = std::make_unique<SettingsFile>(SettingsManager::defaultFilePath());
+    auto files = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*settings));
 #ifdef MORIVA_WITH_EDS
     // Returns at once: the desktop's calendars arrive later, and a session
     // without the calendar service starts just as fast.
@@ -76,8 +81,10 @@ int main(int argc, char *argv[])
 #else
     services.eventStore = std::move(files);
 #endif
-    services.settings = std::make_unique<QSettings>(SettingsManager::defaultFilePath(), QSettings::IniFormat);
-    services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
+    services.settings = std::move(settings);
+    services.loginItem = std::make_unique<XdgAutostartLoginItem>(XdgAutostartLoginItem::executableToStart(
+        QCoreApplication::applicationFilePath(),
+        { QStringLiteral(MORIVA_INSTALLED_BINARY), QStringLiteral("/usr/bin/moriva") }));
     services.urlOpener = std::make_unique<DesktopUrlOpener>();
     services.calendarLauncher = std::make_unique<DesktopCalendarLauncher>();
 

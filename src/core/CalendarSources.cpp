@@ -1,5 +1,6 @@
 #include "CalendarSources.h"
 
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "StoreLog.h"
 
@@ -8,7 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSettings>
+#include <QVariant>
 
 namespace {
 
@@ -174,10 +175,10 @@ bool CalendarSources::isCalendarFileName(const QString &fileName)
         && !fileName.startsWith(QLatin1Char('.')) && !fileName.startsWith(QLatin1Char('#'));
 }
 
-QStringList CalendarSources::configured(const QSettings &settings)
+QStringList CalendarSources::configured(const QVariant &value)
 {
     QStringList out;
-    const QStringList raw = settings.value(QLatin1String(settingsKey)).toStringList();
+    const QStringList raw = value.toStringList();
     for (const QString &path : raw) {
         if (!path.trimmed().isEmpty())
             out.append(expandUser(path));
@@ -193,10 +194,14 @@ QList<SourceRoot> CalendarSources::fromPaths(const QStringList &paths)
     return roots;
 }
 
+QList<SourceRoot> CalendarSources::fromSettings(const SettingsFile &settings)
+{
+    return fromPaths(configured(settings.value(QLatin1String(settingsKey))));
+}
+
 QList<SourceRoot> CalendarSources::forUser()
 {
-    const QSettings settings(SettingsManager::defaultFilePath(), QSettings::IniFormat);
-    return fromPaths(configured(settings));
+    return fromSettings(SettingsFile(SettingsManager::defaultFilePath()));
 }
 
 QString CalendarSources::dropInFolder()

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-class QSettings;
+class QVariant;
+class SettingsFile;
 
 /** One place to look for calendars, as configured or discovered. */
 struct SourceRoot
@@ -37,8 +38,10 @@ namespace CalendarSources {
 
 inline constexpr char settingsKey[] = "calendarSources";
 
-/** The configured paths (with ~ expanded), or none when the key is absent or empty. */
-QStringList configured(const QSettings &settings);
+/** The configured paths (with ~ expanded) of the key's value, or none when it is absent or empty. */
+QStringList configured(const QVariant &value);
+/** The configured sources of a settings file. */
+QList<SourceRoot> fromSettings(const SettingsFile &settings);
 /**
  * The configured sources of the running user's settings file; empty when
  * none are configured, which tells the store to discover them, again on

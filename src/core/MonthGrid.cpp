@@ -21,6 +21,17 @@ namespace {
         return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
     }
 
+    // A phrase with a count. Without a translation Qt would print the source's
+    // one form for every count, so English chooses its own two forms here.
+    QString countedPhrase(const char *source, const char *englishOne, qint64 n)
+    {
+        const QString translated = QCoreApplication::translate("MonthGrid", source, nullptr, int(n));
+        const QString untranslated = QString::fromUtf8(source).replace(QLatin1String("%n"), QString::number(n));
+        if (translated != untranslated)
+            return translated;
+        return n == 1 ? QString::fromUtf8(englishOne) : untranslated;
+    }
+
 } // namespace
 
 QList<CalendarDay> calendarDays(
@@ -82,13 +93,9 @@ std::optional<QString> relativeDateString(const QDateTime &selectedDate, const Q
     const qint64 n = today.daysTo(selected);
     if (n == 0)
         return QCoreApplication::translate("MonthGrid", "Today");
-    if (n == 1)
-        return QCoreApplication::translate("MonthGrid", "in 1 day");
-    if (n == -1)
-        return QCoreApplication::translate("MonthGrid", "1 day ago");
     if (n > 0)
-        return QCoreApplication::translate("MonthGrid", "in %1 days").arg(QString::number(n));
-    return QCoreApplication::translate("MonthGrid", "%1 days ago").arg(QString::number(-n));
+        return countedPhrase(QT_TRANSLATE_N_NOOP("MonthGrid", "in %n days"), "in 1 day", n);
+    return countedPhrase(QT_TRANSLATE_N_NOOP("MonthGrid", "%n days ago"), "1 day ago", -n);
 }
 
 QString monthTitle(const QDateTime &currentMonth, const QLocale &locale)

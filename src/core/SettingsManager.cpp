@@ -1,11 +1,9 @@
 #include "SettingsManager.h"
 
 #include "LoginItem.h"
+#include "SettingsFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSettings>
 #include <QVariant>
 
 #include <cstdio>
@@ -46,33 +44,22 @@ std::optional<bool> toBoolean(const QVariant &value)
     }
 }
 
-bool sameContent(const QString &a, const QString &b)
-{
-    QFile first(a);
-    QFile second(b);
-    return first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly)
-        && first.readAll() == second.readAll();
-}
-
 } // namespace
 
-SettingsManager::SettingsManager(QSettings *defaults, LoginItem *loginItem, QObject *parent)
+SettingsManager::SettingsManager(SettingsFile *defaults, LoginItem *loginItem, QObject *parent)
     : QObject(parent)
     , m_defaults(defaults)
     , m_loginItem(loginItem)
 {
-    // QSettings drops the lines it cannot parse and writes the rest back on the
-    // next sync, ours or anyone's, so the copy has to be taken before that.
-    // It parses sections lazily and reports a bad line only once its section
-    // is read: asking for every key reads them all.
-    m_defaults->allKeys();
-    if (m_defaults->status() != QSettings::NoError)
-        m_persist = keepCopyOfDamagedFile();
+    if (!m_defaults->refusal().isEmpty())
+        reportNotSaved(m_defaults->refusal());
 
+    const QVariant storedAppearance = m_defaults->value(appearanceModeKey);
     const QString appearance
-        = m_defaults->value(appearanceModeKey, rawValue(AppearanceMode::system)).toString();
+        = storedAppearance.isValid() ? storedAppearance.toString() : rawValue(AppearanceMode::system);
     m_appearanceMode = appearanceModeFromRawValue(appearance).value_or(AppearanceMode::system);
-    const QString weekStart = m_defaults->value(weekStartKey, rawValue(WeekStart::sunday)).toString();
+    const QVariant storedWeekStart = m_defaults->value(weekStartKey);
+    const QString weekStart = storedWeekStart.isValid() ? storedWeekStart.toString() : rawValue(WeekStart::sunday);
     m_weekStart = weekStartFromRawValue(weekStart).value_or(WeekStart::sunday);
     m_launchAtLogin = toBoolean(m_defaults->value(launchAtLoginKey)).value_or(true);
     m_showEventDots = toBoolean(m_defaults->value(showEventDotsKey)).value_or(true);
@@ -143,31 +130,29 @@ void SettingsManager::toggleLaunchAtLogin(bool enabled)
     std::fflush(stdout);
 }
 
-void SettingsManager::save(const QString &key, const QVariant &value)
+QVariant SettingsManager::value(const QString &key) const
 {
-    if (!m_persist)
-        return;
-    m_defaults->setValue(key, value);
-    // On disk at once: the app is usually ended by logging out, not by "Quit".
-    m_defaults->sync();
+    return m_defaults->value(key);
 }
 
-bool SettingsManager::keepCopyOfDamagedFile() const
+void SettingsManager::save(const QString &key, const QVariant &value)
 {
-    const QString path = m_defaults->fileName();
-    if (!QFileInfo::exists(path))
-        return true;
-    // A damaged file that nobody rewrote is found again at every start; one copy of it is enough.
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        QString copy = path + QStringLiteral(".damaged");
-        if (attempt > 1)
-            copy += QLatin1Char('.') + QString::number(attempt);
-        if (QFileInfo::exists(copy)) {
-            if (sameContent(path, copy))
-                return true;
-            continue;
-        }
-        return QFile::copy(path, copy);
-    }
-    return false;
+    // On disk at once: the app is usually ended by logging out, not by "Quit".
+    QString error;
+    if (!m_defaults->setValue(key, value, &error))
+        reportNotSaved(error);
+}
+
+void SettingsManager::reportNotSaved(const QString &reason)
+{
+    if (m_reportedNotSaved)
+        return;
+    m_reportedNotSaved = true;
+    QString text = reason;
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QByteArray line
+        = (QStringLiteral("Moriva: settings cannot be saved (%1); changes are kept until Moriva quits\n").arg(text))
+              .toUtf8();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
 }

@@ -6,16 +6,17 @@
 #include <QObject>
 
 class LoginItem;
-class QSettings;
+class SettingsFile;
 
 /**
  * The four user preferences. Loaded once with fixed fallbacks; every
  * assignment, equal value or not, saves the value, keeps the login item in
  * step for launchAtLogin, and then emits settingsDidChange().
  *
- * Keys it does not know are left alone. A settings file that cannot be read
- * whole is copied aside before anything is written over it; when even that
- * fails, changes live only until the process ends.
+ * It is the only writer of the settings file. Keys it does not know are left
+ * alone and can be read through value(). When the file cannot be saved
+ * (damaged and not copied aside, read-only, not a regular file, a full disk),
+ * changes live until the process ends, and standard error says so once.
  */
 class SettingsManager : public QObject
 {
@@ -29,7 +30,7 @@ class SettingsManager : public QObject
 
 public:
     /** Neither argument is owned; both must outlive the manager. */
-    SettingsManager(QSettings *defaults, LoginItem *loginItem, QObject *parent = nullptr);
+    SettingsManager(SettingsFile *defaults, LoginItem *loginItem, QObject *parent = nullptr);
 
     AppearanceMode appearanceMode() const { return m_appearanceMode; }
     WeekStart weekStart() const { return m_weekStart; }
@@ -43,6 +44,9 @@ public:
     void setLaunchAtLogin(bool value);
     void setShowEventDots(bool value);
     void setRemindBeforeMeetings(bool value);
+
+    /** Any key of the settings file as it was read, or as this process last set it. */
+    QVariant value(const QString &key) const;
 
     /** The settings file of the running user: $XDG_CONFIG_HOME/Moriva/Moriva.conf. */
     static QString defaultFilePath();
@@ -59,15 +63,14 @@ Q_SIGNALS:
 private:
     void toggleLaunchAtLogin(bool enabled);
     void save(const QString &key, const QVariant &value);
-    bool keepCopyOfDamagedFile() const;
+    void reportNotSaved(const QString &reason);
 
-    QSettings *const m_defaults;
+    SettingsFile *const m_defaults;
     LoginItem *const m_loginItem;
     AppearanceMode m_appearanceMode = AppearanceMode::system;
     WeekStart m_weekStart = WeekStart::sunday;
     bool m_launchAtLogin = true;
     bool m_showEventDots = true;
     bool m_remindBeforeMeetings = false;
-    /** False when the file on disk could neither be read whole nor copied aside. */
-    bool m_persist = true;
+    bool m_reportedNotSaved = false;
 };

@@ -1,9 +1,10 @@
 #include "XdgAutostartLoginItem.h"
 
+#include "AtomicFileWriter.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -73,6 +74,22 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(const QString &executable)
     : m_executable(QDir::cleanPath(QFileInfo(executable).absoluteFilePath()))
 { }
 
+QString XdgAutostartLoginItem::executableToStart(const QString &running, const QStringList &installed)
+{
+    // An installed copy that is running is the one to keep starting.
+    const QString runningCanonical = QFileInfo(running).canonicalFilePath();
+    for (const QString &candidate : installed) {
+        if (!runningCanonical.isEmpty() && QFileInfo(candidate).canonicalFilePath() == runningCanonical)
+            return running;
+    }
+    for (const QString &candidate : installed) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable())
+            return candidate;
+    }
+    return running;
+}
+
 QString XdgAutostartLoginItem::entryPath()
 {
     return configHome() + QStringLiteral("/autostart/moriva.desktop");
@@ -80,16 +97,6 @@ QString XdgAutostartLoginItem::entryPath()
 
 bool XdgAutostartLoginItem::registerItem(QString &error)
 {
-    const QString path = entryPath();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        const QFileInfo blocker(folder);
-        error = blocker.exists() && !blocker.isDir()
-            ? QStringLiteral("%1 is a file, not a folder").arg(folder)
-            : QStringLiteral("could not create the folder %1").arg(folder);
-        return false;
-    }
-
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Moriva\n"
@@ -100,18 +107,7 @@ bool XdgAutostartLoginItem::registerItem(QString &error)
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(execArgument(m_executable), escapeValue(m_executable));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("could not write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray bytes = entry.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        error = QStringLiteral("could not write %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return AtomicFileWriter::write(entryPath(), entry.toUtf8(), &error);
 }
 
 bool XdgAutostartLoginItem::unregisterItem(QString &error)

@@ -14,7 +14,6 @@
 #include "UrlOpener.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 

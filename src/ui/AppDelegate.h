@@ -4,11 +4,11 @@
 #include "Clock.h"
 #include "EventStore.h"
 #include "LoginItem.h"
+#include "SettingsFile.h"
 #include "TrayHostWatcher.h"
 #include "UrlOpener.h"
 
 #include <QObject>
-#include <QSettings>
 
 #include <memory>
 
@@ -24,7 +24,7 @@ struct AppServices
 {
     std::unique_ptr<Clock> clock;
     std::unique_ptr<EventStore> eventStore;
-    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<SettingsFile> settings;
     std::unique_ptr<LoginItem> loginItem;
     std::unique_ptr<UrlOpener> urlOpener;
     std::unique_ptr<CalendarAppLauncher> calendarLauncher;

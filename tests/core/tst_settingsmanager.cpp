@@ -1,4 +1,5 @@
 #include "FakeLoginItem.h"
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "ZonePin.h"
 
@@ -82,11 +83,11 @@ void assign(SettingsManager &settings, const QString &property, const QString &r
 struct Loaded
 {
     explicit Loaded(const QString &path, const QString &loginFailure = QString())
-        : defaults(path, QSettings::IniFormat)
+        : defaults(path)
         , login(loginFailure)
         , settings(&defaults, &login)
     { }
-    QSettings defaults;
+    SettingsFile defaults;
     FakeLoginItem login;
     SettingsManager settings;
 };
@@ -156,7 +157,6 @@ private Q_SLOTS:
             loginFailure.isEmpty() ? QByteArray()
                                    : "Failed to toggle launch at login: " + loginFailure.toUtf8() + '\n');
         // Loading repairs nothing: the user's odd values stay as they were.
-        l.defaults.sync();
         QCOMPARE(readFile(m_path), stored);
     }
 

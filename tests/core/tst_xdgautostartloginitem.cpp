@@ -166,6 +166,40 @@ private Q_SLOTS:
         else // one line that names the place, for the single failure line the user sees
             QVERIFY2(error.contains(autostartFolder()) && !error.contains(u'\n'), qPrintable(error));
     }
+
+    void startsTheInstalledBinary_data()
+    {
+        QTest::addColumn<QStringList>("installed"); // relative to the temporary folder; "+x": executable
+        QTest::addColumn<QString>("started");
+        QTest::newRow("not installed") << QStringList { "usr/bin/moriva" } << "build/moriva";
+        QTest::newRow("installed") << QStringList { "usr/local/bin/moriva+x", "usr/bin/moriva" } << "usr/local/bin/moriva";
+        QTest::newRow("installed by the package") << QStringList { "usr/local/bin/moriva", "usr/bin/moriva+x" } << "usr/bin/moriva";
+        QTest::newRow("a folder of that name") << QStringList { "usr/bin/moriva/+x" } << "build/moriva";
+        QTest::newRow("the running one is installed too") << QStringList { "usr/local/bin/moriva+x", "build/moriva+x" } << "build/moriva";
+    }
+
+    void startsTheInstalledBinary()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QString, started);
+        const QString root = m_config->path() + u'/';
+        QStringList candidates;
+        for (QString path : installed) {
+            const bool executable = path.endsWith(QLatin1String("+x"));
+            path.remove(QLatin1String("+x"));
+            candidates.append(root + path);
+            if (!executable)
+                continue;
+            if (path.endsWith(u'/')) {
+                QVERIFY(QDir().mkpath(root + path));
+                candidates.last().chop(1);
+            } else {
+                QVERIFY(writeFile(root + path, "#!/bin/sh\n"));
+                QVERIFY(QFile::setPermissions(root + path, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            }
+        }
+        QCOMPARE(XdgAutostartLoginItem::executableToStart(root + "build/moriva", candidates), root + started);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_XdgAutostartLoginItem)

@@ -14,7 +14,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
-#include <QSettings>
+#include "SettingsFile.h"
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -56,7 +56,7 @@ int writeIcon(int day, int width, int height, const QString &path)
 int printButton(const QString &objectName)
 {
     QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("probe.conf")), QSettings::IniFormat);
+    SettingsFile settings(dir.filePath(QStringLiteral("probe.conf")));
     FakeLoginItem loginItem;
     FakeEventStore store;
     SystemClock clock;

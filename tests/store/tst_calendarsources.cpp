@@ -80,10 +80,10 @@ private Q_SLOTS:
 
         // The settings key replaces discovery altogether.
         QSettings settings(h + "/Moriva.conf", QSettings::IniFormat);
-        QVERIFY(CalendarSources::configured(settings).isEmpty());
+        QVERIFY(CalendarSources::configured(settings.value(CalendarSources::settingsKey)).isEmpty());
         settings.setValue(CalendarSources::settingsKey,
             QStringList { "~/sync/personal", "  ", "$HOME/.calendars/stray.ics" });
-        QCOMPARE(CalendarSources::configured(settings),
+        QCOMPARE(CalendarSources::configured(settings.value(CalendarSources::settingsKey)),
             (QStringList { h + "/sync/personal", h + "/.calendars/stray.ics" }));
     }
 

@@ -6,6 +6,7 @@
 #include "FakeClock.h"
 #include "FakeEventStore.h"
 #include "FakeLoginItem.h"
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "UrlOpener.h"
 #include "ZonePin.h"
@@ -71,7 +72,7 @@ struct ContentFixture
     FakeEventStore store;
     FakeLoginItem loginItem;
     QTemporaryDir dir;
-    std::unique_ptr<QSettings> settingsFile;
+    std::unique_ptr<SettingsFile> settingsFile;
     std::unique_ptr<SettingsManager> settings;
     std::unique_ptr<EventManager> events;
     RecordingUrlOpener opener;
@@ -81,8 +82,7 @@ struct ContentFixture
     ContentFixture()
     {
         store.all = defaultEvents();
-        settingsFile
-            = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
+        settingsFile = std::make_unique<SettingsFile>(dir.filePath(QStringLiteral("Moriva.conf")));
         settings = std::make_unique<SettingsManager>(settingsFile.get(), &loginItem);
         events = std::make_unique<EventManager>(&store, &clock);
         QCoreApplication::processEvents(); // the manager's queued access check

@@ -30,7 +30,7 @@ AppServices services(QTemporaryDir &dir)
     services.clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 5), QTime(10, 0)));
     services.eventStore = std::make_unique<FakeEventStore>();
     services.settings
-        = std::make_unique<QSettings>(dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat);
+        = std::make_unique<SettingsFile>(dir.filePath(QStringLiteral("Moriva.conf")));
     services.loginItem = std::make_unique<FakeLoginItem>();
     services.trayProbe = [] { return TrayHostWatcher::Host::none; };
     services.followDesktopScheme = false;

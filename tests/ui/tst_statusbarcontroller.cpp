@@ -5,6 +5,7 @@
 #include "FakeEventStore.h"
 #include "FakeLoginItem.h"
 #include "PopoverWindow.h"
+#include "SettingsFile.h"
 #include "SettingsManager.h"
 #include "StatusBarController.h"
 #include "Theme.h"
@@ -26,7 +27,7 @@ struct Shell
     FakeClock clock { QDateTime(QDate(2026, 12, 5), QTime(10, 0)) };
     FakeEventStore store;
     FakeLoginItem loginItem;
-    QSettings settings { dir.filePath(QStringLiteral("Moriva.conf")), QSettings::IniFormat };
+    SettingsFile settings { dir.filePath(QStringLiteral("Moriva.conf")) };
     EventManager events { &store, &clock };
     SettingsManager settingsManager { &settings, &loginItem };
     ColorSchemeWatcher colorScheme;
