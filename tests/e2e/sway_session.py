@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Moriva in a Wayland session: sway on its headless back end with waybar's
-tray at the top, Moriva through XWayland (which it picks by itself there).
+tray in a bar at the top or the bottom (--position), Moriva through XWayland
+(which it picks by itself there).
 
 The headless output has no pointer, so the panel's part is played over the
 session bus exactly as waybar plays it on a click: Activate with the point
-inside the icon that waybar passes. The popover must open in the top-right
-corner under the bar, Esc (typed through a virtual keyboard) must close it, so
+inside the icon that waybar passes. The popover must open in the corner at the
+bar's end (top right under a top bar, bottom right above a bottom one), Esc (typed through a virtual keyboard) must close it, so
 must the focus moving to another window and a second activation, and "Quit
 Moriva" from the item's menu must end the process with status 0. Screenshots
 of every step (grim) go to --artifacts.
@@ -44,7 +45,7 @@ exec waybar -c {home}/waybar.json -s {home}/waybar.css > {artifacts}/waybar.log 
 """
 
 WAYBAR_CONFIG = """{{
-  "layer": "top", "position": "top", "height": {bar},
+  "layer": "top", "position": "{position}", "height": {bar},
   "modules-left": [], "modules-center": [], "modules-right": ["tray"],
   "tray": {{"icon-size": 20, "spacing": 6}}
 }}
@@ -70,7 +71,7 @@ class SwaySession(sni_session.SniSession):
             f.write(SWAY_CONFIG.format(width=SCREEN[0], height=SCREEN[1], runtime=runtime, home=self.home,
                                        artifacts=self.args.artifacts))
         with open(os.path.join(self.home, "waybar.json"), "w") as f:
-            f.write(WAYBAR_CONFIG.format(bar=BAR_HEIGHT))
+            f.write(WAYBAR_CONFIG.format(bar=BAR_HEIGHT, position=self.args.position))
         with open(os.path.join(self.home, "waybar.css"), "w") as f:
             f.write(WAYBAR_STYLE)
         self.env.update({
@@ -133,9 +134,12 @@ class SwaySession(sni_session.SniSession):
         self.run("grim", path)
         return path
 
+    def bar_top(self):
+        return 0 if self.args.position == "top" else SCREEN[1] - BAR_HEIGHT
+
     def icon_in_bar(self):
         # The tray is the bar's only module: whatever differs from the bar's colour is the icon.
-        gray = self.read_gray(self.grab(), (SCREEN[0] - 200, 0, 200, BAR_HEIGHT))
+        gray = self.read_gray(self.grab(), (SCREEN[0] - 200, self.bar_top(), 200, BAR_HEIGHT))
         background = sorted(v for row in gray for v in row)[len(gray) * 200 // 2]
         xs, ys = [], []
         for y, row in enumerate(gray):
@@ -145,7 +149,7 @@ class SwaySession(sni_session.SniSession):
                     ys.append(y)
         if len(xs) < 30:
             return None
-        box = (SCREEN[0] - 200 + min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
+        box = (SCREEN[0] - 200 + min(xs), self.bar_top() + min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
         return box if 12 <= box[2] <= 30 and 12 <= box[3] <= 30 else None
 
     def popover_geometry(self):
@@ -193,14 +197,17 @@ class SwaySession(sni_session.SniSession):
         inside = (icon[2] // 2, icon[3] // 2)
         popover = self.open_popover(inside, "opened")
         px, py, pw, ph = popover
-        print("MEASURED sway+waybar: popover top-left (%d, %d) size %dx%d; icon (%d, %d) %dx%d; bar bottom %d"
-              % (px, py, pw, ph, icon[0], icon[1], icon[2], icon[3], BAR_HEIGHT))
+        print("MEASURED sway+waybar (%s bar): popover top-left (%d, %d) size %dx%d; icon (%d, %d) %dx%d; bar %d-%d"
+              % (self.args.position, px, py, pw, ph, icon[0], icon[1], icon[2], icon[3], self.bar_top(),
+                 self.bar_top() + BAR_HEIGHT))
         if (pw, ph) != (320, 520):
             raise Failure("the popover is %dx%d, not 320x520" % (pw, ph))
-        if not (BAR_HEIGHT <= py <= BAR_HEIGHT + REACH):
-            raise Failure("the popover's top (%d) is not just under the bar" % py)
+        # The corner of the screen at the bar's end: under a top bar, above a bottom one.
+        gap = py - BAR_HEIGHT if self.args.position == "top" else self.bar_top() - (py + ph)
+        if not 0 <= gap <= REACH:
+            raise Failure("the popover is %d px away from the bar" % gap)
         if SCREEN[0] - (px + pw) > REACH:
-            raise Failure("the popover is not in the corner under the bar (right edge %d)" % (px + pw))
+            raise Failure("the popover is not in the corner at the bar's end (right edge %d)" % (px + pw))
 
         self.run("wtype", "-k", "Escape")
         self.wait_closed("Esc did not close the popover")
@@ -269,7 +276,7 @@ def run_as_user(args):
         child = subprocess.Popen(["runuser", "-u", user.pw_name, "--", "env", "-i"] + env +
                                  ["/usr/bin/python3", os.path.join(stage, "sway_session.py"),
                                   "--moriva", os.path.join(stage, "moriva"), "--probe", os.path.join(stage, "probe"),
-                                  "--artifacts", out])
+                                  "--artifacts", out, "--position", args.position])
         signal.signal(signal.SIGTERM, lambda *_: child.terminate())
         status = child.wait()
         os.makedirs(args.artifacts, exist_ok=True)
@@ -287,6 +294,8 @@ def main():
     # sway refuses to run as root: as root, the same script runs again as an unprivileged user.
     return tray_session.run(SwaySession, ("sway", "waybar", "Xwayland", "grim", "wtype", "convert", "dbus-daemon"),
                             errors=(Failure, GLib.Error),
+                            add_arguments=lambda parser: parser.add_argument("--position", default="top",
+                                                                             choices=("top", "bottom")),
                             before=lambda args: run_as_user(args) if os.geteuid() == 0 else None)
 
 

@@ -62,7 +62,7 @@ class XfceSession(sni_session.SniSession):
         def still():
             seen.append(where())
             return seen[-1] if len(seen) >= 3 and seen[-1] and seen[-1] == seen[-2] == seen[-3] else None
-        return self.wait_for(still, 10, "the icon kept moving on the panel")
+        return self.wait_for(still, 20, "the icon kept moving on the panel")
 
     def popover_geometry(self):
         window = self.popover_window()
@@ -225,39 +225,41 @@ def find_ring(gray):
     values = sorted(v for row in gray for v in row)
     background = values[len(values) // 2]
     ink = [[abs(v - background) > 12 for v in row] for row in gray]
-    columns = [x for x in range(w) if any(ink[y][x] for y in range(h))]
     angles = [(math.cos(a * math.pi / 12), math.sin(a * math.pi / 12)) for a in range(24)]
 
-    def hits(cx, cy, r):
-        count = 0
-        for c, s in angles:
-            for rr in (r - 1, r, r + 1):
-                px, py = int(round(cx + rr * c)), int(round(cy + rr * s))
-                if 0 <= px < w and 0 <= py < h and ink[py][px]:
-                    count += 1
-                    break
-        return count
-
-    def clear_at(cx, cy, r):
-        count = 0
+    def count(cx, cy, r, want_ink):
+        hits = 0
         for c, s in angles:
             px, py = int(round(cx + r * c)), int(round(cy + r * s))
-            count += 0 <= px < w and 0 <= py < h and not ink[py][px]
-        return count
+            if 0 <= px < w and 0 <= py < h:
+                hits += ink[py][px] == want_ink
+        return hits
 
-    best = None
-    candidates = set(columns)
-    for cx in range(w):
-        if cx not in candidates:
-            continue
-        for cy in range(h // 2 - 2, h // 2 + 3):
-            for r in range(6, (h - 1) // 2 - 2):
-                score = hits(cx, cy, r)
-                # A thin ring: clear just outside it and between it and the digits.
-                if score >= 22 and clear_at(cx, cy, r + 3) >= 20 and clear_at(cx, cy, r - 3) >= 14 \
-                        and (not best or score > best[0]):
-                    best = (score, cx, cy, r)
-    return best[1:] if best else None
+    # Each connected mark on the panel, by its bounding box; a ring's box is a small square.
+    seen = [[False] * w for _ in range(h)]
+    for y0 in range(h):
+        for x0 in range(w):
+            if not ink[y0][x0] or seen[y0][x0]:
+                continue
+            stack, xs, ys = [(x0, y0)], [], []
+            seen[y0][x0] = True
+            while stack:
+                x, y = stack.pop()
+                xs.append(x)
+                ys.append(y)
+                for nx, ny in ((x + 1, y), (x - 1, y), (x, y + 1), (x, y - 1)):
+                    if 0 <= nx < w and 0 <= ny < h and ink[ny][nx] and not seen[ny][nx]:
+                        seen[ny][nx] = True
+                        stack.append((nx, ny))
+            bw, bh = max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+            if not (12 <= bw <= 26 and abs(bw - bh) <= 2):
+                continue
+            cx, cy = (min(xs) + max(xs)) / 2.0, (min(ys) + max(ys)) / 2.0
+            for r in (bw / 2.0 - 1, bw / 2.0 - 1.5, bw / 2.0 - 2):
+                # A thin ring: ink on it, clear between it and the digits.
+                if count(cx, cy, r, True) >= 22 and count(cx, cy, r - 3, False) >= 14:
+                    return int(round(cx)), int(round(cy)), int(round(r))
+    return None
 
 
 def main():
