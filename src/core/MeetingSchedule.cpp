@@ -1,5 +1,7 @@
 #include "MeetingSchedule.h"
 
+#include "EventRowRules.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -10,11 +12,6 @@ namespace {
 bool startsLaterToday(const QDateTime &now, const CalendarEvent &e)
 {
     return !e.allDay && e.start > now && e.start.toLocalTime().date() == now.date();
-}
-
-QString tr(const char *text, int n = -1)
-{
-    return QCoreApplication::translate("MeetingSchedule", text, nullptr, n);
 }
 
 } // namespace
@@ -34,14 +31,17 @@ EventPtr nextEventToday(const QDateTime &now, const EventList &events)
 QString startsInText(const QDateTime &now, const CalendarEvent &event)
 {
     const qint64 minutes = qMax<qint64>(1, (now.secsTo(event.start) + 59) / 60);
-    const QString title = event.title.value_or(tr("Untitled Event"));
+    // One line in the tooltip, whatever line breaks the invitation put in its title.
+    const QString title = EventRowRules::titleText(event).simplified();
     if (minutes < 60)
-        return tr("%1 in %n min", int(minutes)).arg(title);
+        return QCoreApplication::translate("MeetingSchedule", "%1 in %n min", nullptr, int(minutes))
+            .arg(title);
     const int hours = int(minutes / 60);
     const int rest = int(minutes % 60);
     if (rest == 0)
-        return tr("%1 in %n h", hours).arg(title);
-    return tr("%1 in %2 h %3 min").arg(title, QString::number(hours), QString::number(rest));
+        return QCoreApplication::translate("MeetingSchedule", "%1 in %n h", nullptr, hours).arg(title);
+    return QCoreApplication::translate("MeetingSchedule", "%1 in %2 h %3 min")
+        .arg(title, QString::number(hours), QString::number(rest));
 }
 
 QString tooltipText(const QDateTime &now, const EventList &events)

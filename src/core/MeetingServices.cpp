@@ -51,6 +51,16 @@ constexpr std::array services {
     MeetingServices::Service { "tuple.app"_L1, "/c/"_L1, {}, "Tuple"_L1 },
     MeetingServices::Service { "gather.town"_L1, {}, {}, "Gather"_L1 },
     MeetingServices::Service { "facetime.apple.com"_L1, {}, {}, "FaceTime"_L1 },
+    MeetingServices::Service { "hangouts.google.com"_L1, {}, {}, "Google Hangouts"_L1 },
+    MeetingServices::Service { "call.element.io"_L1, {}, {}, "Element Call"_L1 },
+    MeetingServices::Service { "daily.co"_L1, {}, {}, "Daily"_L1 },
+    MeetingServices::Service { "clickmeeting.com"_L1, {}, {}, "ClickMeeting"_L1 },
+    MeetingServices::Service { "streamyard.com"_L1, {}, {}, "StreamYard"_L1 },
+    MeetingServices::Service { "riverside.fm"_L1, "/studio/"_L1, {}, "Riverside"_L1 },
+    MeetingServices::Service { "meeting.tencent.com"_L1, {}, {}, "Tencent Meeting"_L1 },
+    MeetingServices::Service { "voovmeeting.com"_L1, {}, {}, "VooV Meeting"_L1 },
+    MeetingServices::Service { "vc.larksuite.com"_L1, {}, {}, "Lark"_L1 },
+    MeetingServices::Service { "telemost.yandex.ru"_L1, {}, {}, "Telemost"_L1 },
 };
 
 bool hostMatches(const QString &host, QLatin1StringView suffix)
