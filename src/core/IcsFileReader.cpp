@@ -1,5 +1,6 @@
 #include "IcsFileReader.h"
 
+#include "IcsTextParser.h"
 #include "ZoneResolver.h"
 
 #include <QHash>
@@ -13,12 +14,6 @@
 #include <mutex>
 
 namespace {
-
-struct ComponentDeleter
-{
-    void operator()(icalcomponent *c) const { icalcomponent_free(c); }
-};
-using ComponentPtr = std::unique_ptr<icalcomponent, ComponentDeleter>;
 
 constexpr qint32 maxDurationDays = 366 * 100;
 
@@ -594,58 +589,6 @@ void readCalendar(icalcomponent *calendar, IcsFileContent &out)
     }
 }
 
-/**
- * libical prints "Encountered END before BEGIN" to standard error, whatever
- * its error settings. Unfolding first and dropping every END that closes
- * nothing keeps it quiet; the parser would have ignored those lines anyway.
- */
-QByteArray withoutStrayEnds(const QByteArray &bytes)
-{
-    QByteArray unfolded;
-    unfolded.reserve(bytes.size());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\r' && i + 2 < bytes.size() && bytes[i + 1] == '\n'
-            && (bytes[i + 2] == ' ' || bytes[i + 2] == '\t')) {
-            i += 2;
-            continue;
-        }
-        if (c == '\n' && i + 1 < bytes.size() && (bytes[i + 1] == ' ' || bytes[i + 1] == '\t')) {
-            i += 1;
-            continue;
-        }
-        unfolded.append(c);
-    }
-
-    QByteArray out;
-    out.reserve(unfolded.size());
-    int depth = 0;
-    qsizetype start = 0;
-    while (start < unfolded.size()) {
-        qsizetype end = unfolded.indexOf('\n', start);
-        if (end < 0)
-            end = unfolded.size();
-        const QByteArrayView line(unfolded.constData() + start, end - start);
-        qsizetype nameEnd = 0;
-        while (nameEnd < line.size() && line[nameEnd] != ':' && line[nameEnd] != ';')
-            ++nameEnd;
-        const QByteArrayView name = line.first(nameEnd).trimmed();
-        bool keep = true;
-        if (name.compare("BEGIN", Qt::CaseInsensitive) == 0) {
-            ++depth;
-        } else if (name.compare("END", Qt::CaseInsensitive) == 0) {
-            if (depth == 0)
-                keep = false;
-            else
-                --depth;
-        }
-        if (keep)
-            out.append(line.data(), line.size()).append('\n');
-        start = end + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 QDateTime IcsTime::toDateTime() const
@@ -698,32 +641,27 @@ IcsFileContent IcsFileReader::parse(const QByteArray &input)
 {
     quietLibical();
     IcsFileContent out;
-    QByteArray bytes = input;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    if (bytes.trimmed().isEmpty())
-        return out;
-    bytes = withoutStrayEnds(bytes);
-
-    const ComponentPtr root(icalparser_parse_string(bytes.constData()));
+    const IcsTextParser::Result parsed = IcsTextParser().parse(input);
+    out.refusal = parsed.reason();
+    icalcomponent *const root = parsed.root.get();
     if (!root)
         return out;
 
-    switch (icalcomponent_isa(root.get())) {
+    switch (icalcomponent_isa(root)) {
     case ICAL_VCALENDAR_COMPONENT:
-        readCalendar(root.get(), out);
+        readCalendar(root, out);
         break;
     case ICAL_XROOT_COMPONENT:
         // Several calendars in one file, or stray events beside them.
-        readCalendar(root.get(), out);
-        for (icalcompiter it = icalcomponent_begin_component(root.get(), ICAL_VCALENDAR_COMPONENT);
+        readCalendar(root, out);
+        for (icalcompiter it = icalcomponent_begin_component(root, ICAL_VCALENDAR_COMPONENT);
              icalcompiter_deref(&it); icalcompiter_next(&it))
             readCalendar(icalcompiter_deref(&it), out);
         break;
     case ICAL_VEVENT_COMPONENT: {
-        ZoneTable zones(root.get());
+        ZoneTable zones(root);
         IcsEvent event;
-        if (readEvent(root.get(), zones, event))
+        if (readEvent(root, zones, event))
             out.events.append(std::move(event));
         else
             ++out.skipped;

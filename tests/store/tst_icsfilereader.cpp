@@ -131,7 +131,7 @@ private Q_SLOTS:
         QTest::newRow("crasher: month 27 in RDATE") << readFile("crash_rdate_month.ics") << 1;
         QTest::newRow("empty") << QByteArray() << 0;
         QTest::newRow("truncated") << QByteArray("BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\nDTSTART:2025030") << 0;
-        QTest::newRow("NUL byte ends the text") << "BEGIN:VCALENDAR\n" + event + "END:VCALENDAR\n" + QByteArray("\0garbage", 8) << 1;
+        QTest::newRow("garbage after a NUL byte") << "BEGIN:VCALENDAR\n" + event + "END:VCALENDAR\n" + QByteArray("\0garbage", 8) << 1;
         QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + vevent("DTSTART:20250303T100000Z") << 1;
         QTest::newRow("bare VEVENT") << event << 1;
         QTest::newRow("two calendars in one file") << vevent("DTSTART:20250303T100000Z") + vevent("DTSTART:20250304T100000Z") << 2;
