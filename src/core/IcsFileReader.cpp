@@ -4,7 +4,6 @@
 #include "ZoneResolver.h"
 
 #include <QHash>
-#include <QMutex>
 
 #include <libical/ical.h>
 
@@ -71,172 +70,6 @@ QByteArray tzidOf(icalproperty *prop)
     return tzid ? QByteArray(tzid) : QByteArray();
 }
 
-/** UTC offsets of a file's own VTIMEZONE, computed from its onsets without libical's zone code. */
-class VTimezoneOffsets
-{
-public:
-    VTimezoneOffsets(icalcomponent *vtimezone, int year)
-    {
-        const qint64 horizon = QDateTime(QDate(year + 1, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
-        for (icalcompiter it = icalcomponent_begin_component(vtimezone, ICAL_ANY_COMPONENT);
-             icalcompiter_deref(&it); icalcompiter_next(&it)) {
-            icalcomponent *sub = icalcompiter_deref(&it);
-            const icalcomponent_kind kind = icalcomponent_isa(sub);
-            if (kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT)
-                continue;
-            addObservance(sub, horizon);
-        }
-        std::sort(
-            m_onsets.begin(), m_onsets.end(), [](const Onset &a, const Onset &b) { return a.utc < b.utc; });
-    }
-
-    bool isEmpty() const { return m_onsets.isEmpty(); }
-
-    int offsetAt(qint64 utc) const
-    {
-        int offset = m_onsets.first().from;
-        for (const Onset &onset : m_onsets) {
-            if (onset.utc > utc)
-                break;
-            offset = onset.to;
-        }
-        return offset;
-    }
-
-private:
-    struct Onset
-    {
-        qint64 utc;
-        int from;
-        int to;
-    };
-
-    void addObservance(icalcomponent *sub, qint64 horizon)
-    {
-        icaltimetype start = icaltime_null_time();
-        bool haveFrom = false, haveTo = false;
-        int from = 0, to = 0;
-        std::optional<icalrecurrencetype> rule;
-        for (icalproperty *p = icalcomponent_get_first_property(sub, ICAL_ANY_PROPERTY); p;
-             p = icalcomponent_get_next_property(sub, ICAL_ANY_PROPERTY)) {
-            const icalvalue *v = icalproperty_get_value(p);
-            if (!v)
-                continue;
-            switch (icalproperty_isa(p)) {
-            case ICAL_DTSTART_PROPERTY:
-                if (icalvalue_isa(v) == ICAL_DATETIME_VALUE || icalvalue_isa(v) == ICAL_DATE_VALUE)
-                    start = icalvalue_get_datetime(v);
-                break;
-            case ICAL_TZOFFSETFROM_PROPERTY:
-                from = icalvalue_get_utcoffset(v);
-                haveFrom = true;
-                break;
-            case ICAL_TZOFFSETTO_PROPERTY:
-                to = icalvalue_get_utcoffset(v);
-                haveTo = true;
-                break;
-            case ICAL_RRULE_PROPERTY:
-                if (!rule && icalvalue_isa(v) == ICAL_RECUR_VALUE) {
-                    rule = icalvalue_get_recur(v);
-                    rule->rscale = nullptr;
-                }
-                break;
-            default:
-                break;
-            }
-        }
-        if (!haveTo || !validTime(start) || std::abs(to) > 18 * 3600 || std::abs(from) > 18 * 3600)
-            return;
-        if (!haveFrom)
-            from = to;
-        start.is_date = 0;
-        start.zone = nullptr;
-        const auto onsetOf = [&](const icaltimetype &wall) {
-            return QDateTime(
-                       QDate(wall.year, wall.month, wall.day), QTime(wall.hour, wall.minute, 0), Qt::UTC)
-                       .toSecsSinceEpoch()
-                - from;
-        };
-        m_onsets.append({ onsetOf(start), from, to });
-        if (!rule || rule->freq == ICAL_NO_RECURRENCE)
-            return;
-        if (!icaltime_is_null_time(rule->until)) {
-            if (!validTime(rule->until))
-                return;
-            rule->until.zone = nullptr;
-            rule->until.is_date = 0;
-        }
-        if (rule->interval < 1)
-            rule->interval = 1;
-        icalrecur_iterator *it = icalrecur_iterator_new(*rule, start);
-        if (!it)
-            return;
-        for (int i = 0; i < 1000; ++i) {
-            const icaltimetype next = icalrecur_iterator_next(it);
-            if (icaltime_is_null_time(next) || !validTime(next))
-                break;
-            const qint64 utc = onsetOf(next);
-            if (utc > horizon)
-                break;
-            m_onsets.append({ utc, from, to });
-        }
-        icalrecur_iterator_free(it);
-    }
-
-    QList<Onset> m_onsets;
-};
-
-/**
- * A file's own zone definition stands in for a system zone with the same
- * offsets through the year in question; failing that, for its standard offset.
- */
-QTimeZone zoneFromDefinition(icalcomponent *vtimezone, int year)
-{
-    year = std::clamp(year, 1971, 2100);
-    const VTimezoneOffsets offsets(vtimezone, year);
-    if (offsets.isEmpty())
-        return {};
-    QList<qint64> probes;
-    QList<int> expected;
-    for (int month = 1; month <= 12; ++month) {
-        const qint64 utc = QDateTime(QDate(year, month, 15), QTime(12, 0), Qt::UTC).toSecsSinceEpoch();
-        probes.append(utc);
-        expected.append(offsets.offsetAt(utc));
-    }
-    const int standard = *std::min_element(expected.begin(), expected.end());
-    if (std::all_of(expected.begin(), expected.end(), [&](int o) { return o == standard; }))
-        return standard == 0 ? QTimeZone::utc() : QTimeZone(standard);
-
-    static QMutex mutex;
-    static QHash<QString, QTimeZone> cache;
-    QString signature = QString::number(year);
-    for (int o : expected)
-        signature += QLatin1Char(',') + QString::number(o);
-    QMutexLocker lock(&mutex);
-    if (const auto it = cache.constFind(signature); it != cache.constEnd())
-        return *it;
-
-    QTimeZone best(standard);
-    int bestScore = 0;
-    for (const QByteArray &id : QTimeZone::availableTimeZoneIds(standard)) {
-        const QTimeZone candidate(id);
-        int score = 0;
-        for (qsizetype i = 0; i < probes.size(); ++i) {
-            if (candidate.offsetFromUtc(QDateTime::fromSecsSinceEpoch(probes[i], Qt::UTC)) == expected[i])
-                ++score;
-        }
-        if (score > bestScore) {
-            best = candidate;
-            bestScore = score;
-            if (score == probes.size())
-                break;
-        }
-    }
-    if (cache.size() < 1024)
-        cache.insert(signature, best);
-    return best;
-}
-
 /** The zones one VCALENDAR refers to, resolved once each. */
 class ZoneTable
 {
@@ -260,7 +93,7 @@ public:
         QTimeZone zone = ZoneResolver::systemZone(tzid);
         if (!zone.isValid()) {
             if (icalcomponent *definition = m_definitions.value(tzid))
-                zone = zoneFromDefinition(definition, year);
+                zone = ZoneResolver::definedZone(definition, year);
         }
         m_resolved.insert(tzid, zone);
         return zone;
