@@ -283,7 +283,7 @@ QString IcsTextParser::Result::reason() const
     case Refusal::tooDeep:
         return QStringLiteral("components nested too deep");
     case Refusal::tooCostly:
-        return QStringLiteral("reading it would cost about %1 ms and %2 MB")
+        return QStringLiteral("too costly to read (estimated at least %1 ms or %2 MB)")
             .arg(estimatedWork / 1'000'000)
             .arg(estimatedMemory >> 20);
     }
