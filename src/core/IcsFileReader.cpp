@@ -86,14 +86,16 @@ public:
         }
     }
 
-    QTimeZone zone(const QByteArray &tzid, int year)
+    QTimeZone zone(const QByteArray &tzid, QDate date, QTime time)
     {
         if (const auto it = m_resolved.constFind(tzid); it != m_resolved.constEnd())
             return *it;
-        QTimeZone zone = ZoneResolver::systemZone(tzid);
+        if (const auto it = m_defined.constFind(tzid); it != m_defined.constEnd())
+            return it->zoneFor(date, time);
+        const QTimeZone zone = ZoneResolver::systemZone(tzid);
         if (!zone.isValid()) {
             if (icalcomponent *definition = m_definitions.value(tzid))
-                zone = ZoneResolver::definedZone(definition, year);
+                return m_defined.insert(tzid, ZoneResolver::DefinedZone(definition))->zoneFor(date, time);
         }
         m_resolved.insert(tzid, zone);
         return zone;
@@ -102,6 +104,7 @@ public:
 private:
     QHash<QByteArray, icalcomponent *> m_definitions;
     QHash<QByteArray, QTimeZone> m_resolved;
+    QHash<QByteArray, ZoneResolver::DefinedZone> m_defined;
 };
 
 IcsTime makeTime(const icaltimetype &t, const QByteArray &tzid, ZoneTable &zones)
@@ -120,7 +123,7 @@ IcsTime makeTime(const icaltimetype &t, const QByteArray &tzid, ZoneTable &zones
         out.kind = IcsTime::Kind::zoned;
         out.zone = QTimeZone::utc();
     } else if (!tzid.isEmpty()) {
-        out.zone = zones.zone(tzid, t.year);
+        out.zone = zones.zone(tzid, out.date, out.time);
         // A name nobody can resolve leaves the wall-clock time, which is what
         // the author saw; treating it as UTC would shift it by hours.
         out.kind = out.zone.isValid() ? IcsTime::Kind::zoned : IcsTime::Kind::floating;

@@ -8,10 +8,6 @@
 
 namespace {
 
-// libical drops content lines this long or longer; dropping them here spares
-// building them, which for an inline attachment of megabytes is most of the work.
-constexpr qsizetype maxLineLength = 8192;
-
 // libical keeps at most this many parameters per property and splits a
 // multi-valued line into at most this many properties, each a full copy.
 constexpr qint64 maxParameters = 100;
@@ -147,13 +143,11 @@ public:
         if (!m_open || m_out.refusal != IcsTextParser::Refusal::none)
             return;
         m_open = false;
-        const bool tooLong = m_tooLong;
-        m_tooLong = false;
         qsizetype end = m_current.size();
         while (end > 0 && isBlank(m_current[end - 1]))
             --end;
         m_current.truncate(end);
-        if (tooLong || end == 0 || end >= maxLineLength) {
+        if (end == 0) {
             m_current.clear();
             return;
         }
@@ -166,16 +160,7 @@ public:
     }
 
 private:
-    void append(const char *data, qsizetype size)
-    {
-        if (m_tooLong)
-            return;
-        appendWithoutNul(m_current, data, size);
-        if (m_current.size() > maxLineLength + 64) {
-            m_tooLong = true;
-            m_current.clear();
-        }
-    }
+    void append(const char *data, qsizetype size) { appendWithoutNul(m_current, data, size); }
 
     void classify()
     {
@@ -217,7 +202,6 @@ private:
     Prepared &m_out;
     QByteArray m_current;
     bool m_open = false;
-    bool m_tooLong = false;
     int m_depth = 0;
 };
 

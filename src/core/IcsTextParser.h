@@ -68,8 +68,8 @@ public:
 
     /**
      * The content lines libical is given: unfolded, NUL bytes dropped,
-     * trailing white space cut, blank and over-long lines and END lines that
-     * close nothing left out. Empty, with `refusal` set, when refused.
+     * trailing white space cut, blank lines and END lines that close nothing
+     * left out. Empty, with `refusal` set, when refused.
      */
     QList<QByteArray> contentLines(const QByteArray &text, Refusal *refusal = nullptr) const;
 

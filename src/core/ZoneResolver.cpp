@@ -365,11 +365,11 @@ private:
                     from, to });
         }
         if (rule && rule->freq != ICAL_NO_RECURRENCE)
-            addRule(*rule, observance, start, startWall);
+            addRule(*rule, observance, startWall);
         m_observances.push_back(observance);
     }
 
-    void addRule(icalrecurrencetype rule, Observance &observance, icaltimetype start, qint64 startWall)
+    void addRule(const icalrecurrencetype &rule, Observance &observance, qint64 startWall)
     {
         std::optional<qint64> until;
         if (!icaltime_is_null_time(rule.until)) {
@@ -397,38 +397,7 @@ private:
                     continue;
                 m_onsets.push_back({ utc, observance.from, observance.to });
             }
-            return;
         }
-
-        // Anything else goes through libical's iterator; a plain yearly rule
-        // begun in 1601, as Outlook writes them, starts near the span instead.
-        start.is_date = 0;
-        start.zone = nullptr;
-        if (rule.freq == ICAL_YEARLY_RECURRENCE && rule.count == 0 && start.year < firstOnsetYear) {
-            const int interval = std::max<int>(rule.interval, 1);
-            start.year += (firstOnsetYear - start.year) / interval * interval;
-        }
-        if (until) {
-            rule.until.zone = nullptr;
-            rule.until.is_date = 0;
-        }
-        if (rule.interval < 1)
-            rule.interval = 1;
-        icalrecur_iterator *it = icalrecur_iterator_new(rule, start);
-        if (!it)
-            return;
-        for (int i = 0; i < 1000; ++i) {
-            const icaltimetype next = icalrecur_iterator_next(it);
-            if (icaltime_is_null_time(next) || !validTime(next))
-                break;
-            const qint64 utc = utcSeconds(QDate(next.year, next.month, next.day),
-                                   QTime(next.hour, next.minute, std::min(next.second, 59)))
-                - observance.from;
-            if (utc >= spanEnd)
-                break;
-            m_onsets.push_back({ utc, observance.from, observance.to });
-        }
-        icalrecur_iterator_free(it);
     }
 
     std::vector<Observance> m_observances;
@@ -496,45 +465,57 @@ QTimeZone yearIndependentZone(const Definition &definition)
 
 } // namespace
 
-QTimeZone ZoneResolver::definedZone(icalcomponent_impl *vtimezone, int year)
+struct ZoneResolver::DefinedZone::Data
 {
-    const Definition definition(vtimezone);
-    if (definition.isEmpty())
+    explicit Data(icalcomponent *vtimezone)
+        : definition(vtimezone)
+    { }
+    Definition definition;
+    QTimeZone whole; ///< valid when one zone serves every year
+};
+
+ZoneResolver::DefinedZone::DefinedZone(icalcomponent_impl *vtimezone)
+{
+    auto data = std::make_shared<Data>(vtimezone);
+    if (!data->definition.isEmpty()) {
+        // Exchange writes the same few definitions under thousands of names.
+        static QMutex mutex;
+        static QHash<QByteArray, QTimeZone> cache;
+        const QByteArray signature = data->definition.signature();
+        bool known = false;
+        {
+            QMutexLocker lock(&mutex);
+            const auto it = cache.constFind(signature);
+            if ((known = it != cache.constEnd()))
+                data->whole = *it;
+        }
+        if (!known) {
+            data->whole = yearIndependentZone(data->definition);
+            QMutexLocker lock(&mutex);
+            if (cache.size() < 4096)
+                cache.insert(signature, data->whole);
+        }
+    }
+    d = std::move(data);
+}
+
+QTimeZone ZoneResolver::DefinedZone::zoneFor(QDate date, QTime time) const
+{
+    const Definition &definition = d->definition;
+    if (definition.isEmpty() || !date.isValid())
         return {};
-    year = std::clamp(year, spanFirstYear, spanEndYear - 1);
-
-    // Exchange writes the same few definitions under thousands of names.
-    static QMutex mutex;
-    static QHash<QByteArray, QTimeZone> cache;
-    const QByteArray signature = definition.signature();
-    QTimeZone zone;
-    bool known = false;
-    {
-        QMutexLocker lock(&mutex);
-        const auto it = cache.constFind(signature);
-        if ((known = it != cache.constEnd()))
-            zone = *it;
-    }
-    if (!known) {
-        zone = yearIndependentZone(definition);
-        QMutexLocker lock(&mutex);
-        if (cache.size() < 4096)
-            cache.insert(signature, zone);
-    }
-    if (zone.isValid())
-        return zone;
-
-    const QByteArray rule = definition.posixRule(year);
+    if (d->whole.isValid())
+        return d->whole;
+    const QByteArray rule = definition.posixRule(std::clamp(date.year(), spanFirstYear, spanEndYear - 1));
     if (!rule.isEmpty()) {
         const QTimeZone own(rule);
         if (own.isValid())
             return own;
     }
-    // Too irregular for yearly rules: that year's standard (least) offset.
-    int standard = definition.offsetAt(utcSeconds(QDate(year, 1, 15), QTime(12, 0)));
-    for (int month = 2; month <= 12; ++month)
-        standard = std::min(standard, definition.offsetAt(utcSeconds(QDate(year, month, 15), QTime(12, 0))));
-    return standard == 0 ? QTimeZone::utc() : QTimeZone(standard);
+    // Too irregular for yearly rules: the offset the definition gives that moment.
+    const qint64 wall = utcSeconds(date, time.isValid() ? time : QTime(0, 0));
+    const int offset = definition.offsetAt(wall - definition.offsetAt(wall));
+    return offset == 0 ? QTimeZone::utc() : QTimeZone(offset);
 }
 
 QTimeZone ZoneResolver::systemZone(const QByteArray &tzid)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QTimeZone>
 
+#include <memory>
+
 struct icalcomponent_impl;
 
 /**
@@ -18,15 +20,27 @@ namespace ZoneResolver {
 QTimeZone systemZone(const QByteArray &tzid);
 
 /**
- * The zone a file's own VTIMEZONE defines, for a name that names no system
- * zone, as used for a time in `year`. A fixed offset stays a fixed offset. A
- * system zone stands in only when it agrees with the definition at every
- * moment from 1970 to 2037, the span calendars use; otherwise the definition
- * itself is used, as a zone of yearly rules (the zone database's own POSIX
- * form). A definition too irregular for that falls back to the rules in force
- * in `year`, then to its standard offset. Invalid when it gives no offsets.
- * Safe on any thread; results are shared between files.
+ * A zone a file defines itself (VTIMEZONE) under a name that names no system
+ * zone. A fixed offset stays a fixed offset. A system zone stands in only when
+ * it agrees with the definition at every moment from 1970 to 2037, the span
+ * calendars use; otherwise the definition itself is used, as a zone of yearly
+ * rules (the zone database's own POSIX form). A definition too irregular for
+ * that gives each time the offset it defines for that moment. Rules other than
+ * yearly ones are not expanded (zone definitions do not use them, and
+ * libical's iterator can spin on them for minutes). Cheap to copy; safe on any
+ * thread; definitions with the same onsets share one resolution.
  */
-QTimeZone definedZone(icalcomponent_impl *vtimezone, int year);
+class DefinedZone
+{
+public:
+    explicit DefinedZone(icalcomponent_impl *vtimezone);
+
+    /** The zone for a wall-clock time given in it; invalid when the definition gives no offsets. */
+    QTimeZone zoneFor(QDate date, QTime time) const;
+
+private:
+    struct Data;
+    std::shared_ptr<const Data> d;
+};
 
 } // namespace ZoneResolver
