@@ -173,14 +173,17 @@ private:
             --trimmed;
         const QByteArrayView name = line.first(trimmed);
 
+        // libical takes a bare "BEGIN" or "END" without a separator for a
+        // broken property, so the depth counted here must not move for it.
+        const bool separated = nameEnd < line.size();
         LineKind kind = LineKind::property;
-        if (name.compare("BEGIN", Qt::CaseInsensitive) == 0) {
+        if (separated && name.compare("BEGIN", Qt::CaseInsensitive) == 0) {
             kind = LineKind::begin;
             if (++m_depth > m_limits.maxDepth) {
                 m_out.refusal = IcsTextParser::Refusal::tooDeep;
                 return;
             }
-        } else if (name.compare("END", Qt::CaseInsensitive) == 0) {
+        } else if (separated && name.compare("END", Qt::CaseInsensitive) == 0) {
             // An END that closes nothing makes libical print to standard error
             // whatever its settings, and it would ignore the line anyway.
             if (m_depth == 0)

@@ -113,6 +113,7 @@ private Q_SLOTS:
         QTest::newRow("NUL inside the first event") << calendar(vevent("first", "20250303T100000Z", QByteArray("DESCRIPTION:a\0b\r\n", 17)) + vevent("second", "20250304T100000Z")) << Refusal::none << QStringList { "first", "second" };
         QTest::newRow("nesting as deep as allowed") << nested(31) << Refusal::none << QStringList { "good" };
         QTest::newRow("nesting one deeper") << nested(32) << Refusal::tooDeep << QStringList();
+        QTest::newRow("bare END lines close nothing") << calendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\nEND\r\n").repeated(40)) << Refusal::tooDeep << QStringList();
         QTest::newRow("300,000 deep (6 MB)") << nested(300'000) << Refusal::tooDeep << QStringList();
         QTest::newRow("copy bomb (322 KB)") << copyBomb() << Refusal::tooCostly << QStringList();
         QTest::newRow("20,000 unreadable values in one event") << removalStorm(20'000) << Refusal::tooCostly << QStringList();
