@@ -2,6 +2,7 @@
 // over a window around each start, as the store would for the popover.
 #include "IcsFileReader.h"
 #include "MeetingLink.h"
+#include "IcsTextParser.h"
 #include "RecurrenceExpander.h"
 
 #include <cstddef>
@@ -17,6 +18,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Bounds small enough for inputs of a few KB to reach every refusal, and
+    // to refuse halfway through feeding libical.
+    IcsTextParser::Limits tight;
+    tight.maxDepth = 4;
+    tight.baseWork = 200'000;
+    tight.workPerByte = 20;
+    tight.baseMemory = 16'384;
+    tight.memoryPerByte = 1;
+    (void)IcsTextParser(tight).parse(bytes);
     const IcsFileContent content = IcsFileReader::parse(bytes);
     auto shared = std::make_shared<IcsFileContent>(content);
     for (const IcsEvent &event : shared->events) {

@@ -71,7 +71,9 @@ LoadedFile readFile(const QString &path, qint64 maxBytes)
     LoadedFile out;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        qCInfo(lcStore) << "cannot open" << path << qt_error_string(errno);
+        // Saved first: building the log line may itself set errno.
+        const int error = errno;
+        qCInfo(lcStore) << "cannot open" << path << qt_error_string(error);
         return out;
     }
     struct stat st;
@@ -108,6 +110,8 @@ LoadedFile readFile(const QString &path, qint64 maxBytes)
     }
     bytes.truncate(filled);
     auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(bytes));
+    if (!content->refusal.isEmpty())
+        qCInfo(lcStore) << "skipping" << path << ":" << content->refusal;
     if (content->skipped > 0)
         qCInfo(lcStore) << path << ": skipped" << content->skipped << "unusable events";
     out.content = std::move(content);

@@ -81,6 +81,7 @@ struct IcsFileContent
     QColor color; ///< COLOR or X-APPLE-CALENDAR-COLOR, when given and readable
     QList<IcsEvent> events;
     int skipped = 0; ///< VEVENTs dropped as unusable (no start, impossible dates)
+    QString refusal; ///< why the file was not read at all; empty when it was
 };
 
 /**

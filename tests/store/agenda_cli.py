@@ -80,6 +80,24 @@ check(p.returncode == 0 and p.stdout == "", "an empty window prints nothing")
 p = run("--source", "/nonexistent/calendar")
 check(p.returncode == 1 and "moriva-agenda:" in p.stderr, f"missing source: {p.returncode} {p.stderr!r}")
 
+# A FIFO is never opened (it would block) and counts as unreadable. An item
+# that cannot be opened is logged with the real reason, from the first line on.
+with tempfile.TemporaryDirectory() as tmp:
+    fifo = os.path.join(tmp, "pipe.ics")
+    os.mkfifo(fifo)
+    p = run("--source", fifo)
+    check(p.returncode == 1 and "moriva-agenda:" in p.stderr, f"FIFO source: {p.returncode} {p.stderr!r}")
+    p = run("--source", fifo, "--source", os.path.join(data, "vdir-work"), "--from", "2025-03-11")
+    check(p.returncode == 0 and "Work item 1" in p.stdout, f"FIFO beside a readable source: {p.returncode}")
+    folder = os.path.join(tmp, "collection")
+    os.mkdir(folder)
+    os.symlink("loop.ics", os.path.join(folder, "loop.ics"))
+    with open(os.path.join(folder, "item.ics"), "w") as f:
+        f.write("BEGIN:VCALENDAR\nEND:VCALENDAR\n")
+    p = run("--source", folder, env_extra={"QT_LOGGING_RULES": "moriva.store*=true"})
+    reasons = [line for line in p.stderr.splitlines() if "cannot open" in line]
+    check(reasons and "symbolic links" in reasons[0], f"first log line names the reason: {p.stderr!r}")
+
 # Without --source: the settings key wins over discovery.
 with tempfile.TemporaryDirectory() as home:
     config = os.path.join(home, "config")
