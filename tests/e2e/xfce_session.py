@@ -139,9 +139,8 @@ class XfceSession(sni_session.SniSession):
         if self.args.mode == "xembed":
             window = self.wait_for(self.icon_window, 20, "the icon did not appear in Xfce's XEmbed tray")
             icon = self.settled(lambda: self.geometry(window))
-            # Until the icon follows the tray's own colours it keeps the tint meant for light
-            # panels, faint on Xfce's dark default one: here only its shape and number count.
-            self.check_icon(window, min_contrast=15)
+            # Xfce's default panel is dark: the icon must still stand out on it.
+            self.check_icon(window)
         else:
             self.wait_for(self.sni_icon, 20, "Xfce's panel did not show the StatusNotifierItem")
             icon = self.settled(self.sni_icon)
@@ -256,8 +255,11 @@ def find_ring(gray):
                 continue
             cx, cy = (min(xs) + max(xs)) / 2.0, (min(ys) + max(ys)) / 2.0
             for r in (bw / 2.0 - 1, bw / 2.0 - 1.5, bw / 2.0 - 2):
-                # A thin ring: ink on it, clear between it and the digits.
-                if count(cx, cy, r, True) >= 22 and count(cx, cy, r - 3, False) >= 14:
+                # A thin ring (clear between it and the digits), or the filled badge
+                # drawn where the panel does not say which colour its icons take.
+                inside_clear = count(cx, cy, r - 3, False) >= 14
+                inside_filled = count(cx, cy, r - 3, True) >= 22
+                if count(cx, cy, r, True) >= 22 and (inside_clear or inside_filled):
                     return int(round(cx)), int(round(cy)), int(round(r))
     return None
 
