@@ -1,7 +1,8 @@
 #include "IcsEventStore.h"
 
+#include "EventIndex.h"
 #include "IcsFileReader.h"
-#include "RecurrenceExpander.h"
+#include "LocalZone.h"
 #include "StoreLog.h"
 #include "SystemClock.h"
 
@@ -27,7 +28,6 @@
 
 namespace {
 
-constexpr qint64 shortSpanMs = 7LL * 86400000;
 // Item files are watched one by one only while that stays cheap; beyond it
 // the folder watch still sees every atomic replace, which is how sync tools write.
 constexpr int maxWatchedItemFiles = 1000;
@@ -143,38 +143,6 @@ QString readSmallText(const QString &path)
     return QString::fromUtf8(file.read(4096)).trimmed();
 }
 
-// Recurrence instants as RFC 5545 writes them: "20250305" or "20250305T090000Z".
-// Hand-formatted because a month step formats thousands of them.
-QString dateKey(QDate date)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", date.year(), date.month(), date.day());
-    return QString::fromLatin1(buffer);
-}
-
-QString utcKey(qint64 ms)
-{
-    const qint64 day = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
-    const qint64 secs = (ms - day * 86400000) / 1000;
-    const QDate date = QDate::fromJulianDay(day + 2440588);
-    char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02dT%02d%02d%02dZ", date.year(), date.month(), date.day(),
-        int(secs / 3600), int(secs / 60 % 60), int(secs % 60));
-    return QString::fromLatin1(buffer);
-}
-
-QString formatRecurrenceKey(const IcsTime &recurrenceId)
-{
-    if (recurrenceId.isDate())
-        return dateKey(recurrenceId.date);
-    return utcKey(recurrenceId.toDateTime().toMSecsSinceEpoch());
-}
-
-bool overlaps(qint64 start, qint64 end, qint64 from, qint64 to)
-{
-    return start < to && (end > from || (end <= start && start >= from));
-}
-
 struct CalendarFiles
 {
     std::shared_ptr<const CalendarInfo> info;
@@ -183,35 +151,6 @@ struct CalendarFiles
 };
 
 } // namespace
-
-struct IcsEventStore::Index
-{
-    struct Single
-    {
-        qint64 startMs;
-        qint64 endMs;
-        EventPtr event;
-    };
-    /** An override with RANGE=THISANDFUTURE: later occurrences move by `shiftMs` and take its fields. */
-    struct FutureOverride
-    {
-        qint64 afterMs;
-        qint64 shiftMs;
-        qint64 durationMs;
-        std::shared_ptr<const IcsEvent> source;
-    };
-    struct Master
-    {
-        std::unique_ptr<RecurrenceExpander> expander;
-        std::shared_ptr<const CalendarInfo> calendar;
-        QString identifierBase;
-        std::vector<FutureOverride> future; ///< ascending by afterMs
-        qint64 maxShiftMs = 0;
-    };
-    std::vector<Single> shortEvents; ///< sorted by start
-    std::vector<Single> longEvents;
-    std::vector<Master> masters;
-};
 
 struct IcsEventStore::Snapshot
 {
@@ -224,43 +163,23 @@ struct IcsEventStore::Snapshot
     int readable = 0;
     int unreadable = 0;
     bool changed = true;
-    std::shared_ptr<Index> index; ///< only when something changed
+    std::shared_ptr<EventIndex> index; ///< only when something changed
 };
 
 namespace {
 
-EventPtr makeEvent(const IcsEvent &source, const QDateTime &start, const QDateTime &end,
-    const std::shared_ptr<const CalendarInfo> &calendar, const QString &identifier,
-    const QString &recurrenceKey)
+std::shared_ptr<EventIndex> buildIndex(
+    const IcsEventStore::Snapshot &snapshot, const EventIndex::Limits &limits, qint64 prepareUntilMs)
 {
-    auto e = std::make_shared<CalendarEvent>();
-    e->identifier = identifier;
-    e->start = start.toLocalTime();
-    e->end = end.toLocalTime();
-    e->allDay = source.isAllDay();
-    e->title = source.summary;
-    e->location = source.location;
-    e->url = source.url;
-    e->notes = source.description;
-    e->calendar = calendar;
-    e->sourceUid = calendar->id;
-    e->componentUid = source.uid;
-    e->recurrenceId = recurrenceKey;
-    return e;
-}
-
-std::shared_ptr<IcsEventStore::Index> buildIndex(
-    const IcsEventStore::Snapshot &snapshot, int instanceLimit, qint64 prepareUntilMs)
-{
-    auto index = std::make_shared<IcsEventStore::Index>();
-    for (const CalendarFiles &calendar : snapshot.calendars) {
-        struct Item
-        {
-            std::shared_ptr<const IcsEvent> event;
-            QString uid;
+    QList<EventIndex::Calendar> calendars;
+    for (const CalendarFiles &files : snapshot.calendars) {
+        EventIndex::Calendar calendar;
+        calendar.info = files.info;
+        calendar.identifier = [prefix = files.prefix](const QString &uid, const QString &rid) {
+            return rid.isEmpty() ? prefix + QLatin1Char('/') + uid
+                                 : prefix + QLatin1Char('/') + uid + QLatin1Char('/') + rid;
         };
-        QList<Item> items;
-        for (const QString &path : calendar.files) {
+        for (const QString &path : files.files) {
             const auto loaded = snapshot.files.constFind(path);
             if (loaded == snapshot.files.constEnd() || !loaded->content)
                 continue;
@@ -271,72 +190,14 @@ std::shared_ptr<IcsEventStore::Index> buildIndex(
                 const QString uid = event.uid.isEmpty()
                     ? QStringLiteral("file:%1#%2").arg(QFileInfo(path).fileName()).arg(i)
                     : event.uid;
-                items.append({ std::shared_ptr<const IcsEvent>(content, &event), uid });
+                calendar.items.append({ std::shared_ptr<const IcsEvent>(content, &event), uid });
             }
         }
-
-        QHash<QString, QList<const Item *>> overrides;
-        for (const Item &item : std::as_const(items)) {
-            if (item.event->recurrenceId.isValid())
-                overrides[item.uid].append(&item);
-        }
-
-        for (const Item &item : std::as_const(items)) {
-            const IcsEvent &event = *item.event;
-            const QString base = calendar.prefix + QLatin1Char('/') + item.uid;
-            if (event.recurrenceId.isValid()) {
-                if (event.cancelled)
-                    continue;
-                const QDateTime start = event.start.toDateTime();
-                const QDateTime end = event.endFor(start);
-                const QString key = formatRecurrenceKey(event.recurrenceId);
-                const EventPtr e
-                    = makeEvent(event, start, end, calendar.info, base + QLatin1Char('/') + key, key);
-                IcsEventStore::Index::Single single { start.toMSecsSinceEpoch(), end.toMSecsSinceEpoch(), e };
-                (single.endMs - single.startMs > shortSpanMs ? index->longEvents : index->shortEvents)
-                    .push_back(std::move(single));
-                continue;
-            }
-            const auto overridden = overrides.constFind(item.uid);
-            if (event.isRecurring() || overridden != overrides.constEnd()) {
-                if (event.cancelled)
-                    continue;
-                auto expander = std::make_unique<RecurrenceExpander>(item.event, instanceLimit);
-                IcsEventStore::Index::Master master { nullptr, calendar.info, base, {}, 0 };
-                if (overridden != overrides.constEnd()) {
-                    for (const Item *o : *overridden) {
-                        const IcsEvent &override = *o->event;
-                        expander->addOverride(override.recurrenceId);
-                        if (!override.thisAndFuture)
-                            continue;
-                        const qint64 after = override.recurrenceId.toDateTime().toMSecsSinceEpoch();
-                        const QDateTime start = override.start.toDateTime();
-                        const qint64 shift = start.toMSecsSinceEpoch() - after;
-                        master.future.push_back(
-                            { after, shift, start.msecsTo(override.endFor(start)), o->event });
-                        master.maxShiftMs = std::max(master.maxShiftMs, std::abs(shift));
-                    }
-                    std::sort(master.future.begin(), master.future.end(),
-                        [](const auto &a, const auto &b) { return a.afterMs < b.afterMs; });
-                }
-                // Done here, off the GUI thread, so the first months shown cost lookups only.
-                expander->prepare(prepareUntilMs);
-                master.expander = std::move(expander);
-                index->masters.push_back(std::move(master));
-                continue;
-            }
-            if (event.cancelled)
-                continue;
-            const QDateTime start = event.start.toDateTime();
-            const QDateTime end = event.endFor(start);
-            const EventPtr e = makeEvent(event, start, end, calendar.info, base, QString());
-            IcsEventStore::Index::Single single { start.toMSecsSinceEpoch(), end.toMSecsSinceEpoch(), e };
-            (single.endMs - single.startMs > shortSpanMs ? index->longEvents : index->shortEvents)
-                .push_back(std::move(single));
-        }
+        calendars.append(std::move(calendar));
     }
-    std::sort(index->shortEvents.begin(), index->shortEvents.end(),
-        [](const auto &a, const auto &b) { return a.startMs < b.startMs; });
+    auto index = std::make_shared<EventIndex>(calendars, limits);
+    // Done here, off the GUI thread, so the first months shown cost lookups only.
+    index->prepare(prepareUntilMs);
     return index;
 }
 
@@ -393,52 +254,10 @@ void IcsEventStore::requestFullAccess(AccessCompletion completion)
 
 EventList IcsEventStore::events(const QDateTime &start, const QDateTime &end)
 {
-    EventList out;
-    if (!m_index || !start.isValid() || !end.isValid() || !(start < end))
-        return out;
-    const qint64 from = start.toMSecsSinceEpoch();
-    const qint64 to = end.toMSecsSinceEpoch();
-
-    const auto &shortEvents = m_index->shortEvents;
-    auto it = std::lower_bound(shortEvents.begin(), shortEvents.end(), from - shortSpanMs,
-        [](const Index::Single &s, qint64 value) { return s.startMs < value; });
-    for (; it != shortEvents.end() && it->startMs < to; ++it) {
-        if (overlaps(it->startMs, it->endMs, from, to))
-            out.append(it->event);
-    }
-    for (const Index::Single &s : m_index->longEvents) {
-        if (overlaps(s.startMs, s.endMs, from, to))
-            out.append(s.event);
-    }
-    for (Index::Master &master : m_index->masters) {
-        // Occurrences that a THISANDFUTURE override moves may enter the window from outside it.
-        const auto occurrences = master.expander->occurrences(
-            from - master.maxShiftMs, to + master.maxShiftMs, m_options.maxOccurrencesPerEventPerQuery);
-        const IcsEvent &event = master.expander->master();
-        for (const RecurrenceExpander::Occurrence &o : occurrences) {
-            const IcsEvent *source = &event;
-            qint64 startMs = o.startMs;
-            qint64 endMs = o.endMs;
-            const auto later = std::upper_bound(master.future.begin(), master.future.end(), o.startMs,
-                [](qint64 ms, const auto &f) { return ms <= f.afterMs; });
-            if (later != master.future.begin()) {
-                const Index::FutureOverride &f = *std::prev(later);
-                source = f.source.get();
-                startMs += f.shiftMs;
-                endMs = startMs + std::max<qint64>(0, f.durationMs);
-                if (source->cancelled)
-                    continue;
-            }
-            if (master.maxShiftMs > 0 && !overlaps(startMs, endMs, from, to))
-                continue;
-            const QString key
-                = event.isAllDay() ? dateKey(RecurrenceExpander::dateOfWall(o.wall)) : utcKey(o.startMs);
-            out.append(makeEvent(*source, QDateTime::fromMSecsSinceEpoch(startMs, Qt::LocalTime),
-                QDateTime::fromMSecsSinceEpoch(endMs, Qt::LocalTime), master.calendar,
-                master.identifierBase + QLatin1Char('/') + key, key));
-        }
-    }
-    return out;
+    if (!m_index)
+        return {};
+    LocalZone::refresh();
+    return m_index->events(start, end);
 }
 
 void IcsEventStore::loadNow()
@@ -623,7 +442,8 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         const qint64 horizon = m_options.prepareDays > 0
             ? clock.now().addDays(m_options.prepareDays).toMSecsSinceEpoch()
             : std::numeric_limits<qint64>::min();
-        snapshot->index = buildIndex(*snapshot, m_options.maxInstancesPerEvent, horizon);
+        snapshot->index = buildIndex(
+            *snapshot, { m_options.maxOccurrencesPerSeriesPerDay, m_options.maxInstancesPerEvent }, horizon);
     }
     return snapshot;
 }

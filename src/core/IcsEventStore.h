@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+class EventIndex;
 class QFileSystemWatcher;
 
 /**
@@ -34,10 +35,10 @@ public:
     {
         /** Larger files are skipped; a calendar that size is a mistake or an attack. */
         qint64 maxFileBytes = 32 * 1024 * 1024;
-        /** Bounds FREQ=SECONDLY and friends: no series floods one query beyond this. */
-        int maxOccurrencesPerEventPerQuery = 1000;
-        /** Rule instances one series may remember; later ones are dropped. */
-        int maxInstancesPerEvent = 50000;
+        /** Bounds FREQ=SECONDLY and friends: no series shows more on one day. */
+        int maxOccurrencesPerSeriesPerDay = 1440;
+        /** Instances one series with an irregular rule may remember; later ones are dropped. */
+        int maxInstancesPerEvent = 100000;
         /** Quiet time after the last file change before the rescan. */
         int settleMs = 250;
         bool watch = true;
@@ -66,7 +67,6 @@ public:
     QStringList watchedPaths() const;
 
     struct Snapshot;
-    struct Index;
 
 private:
     void scheduleRescan();
@@ -79,7 +79,7 @@ private:
     const Options m_options;
 
     std::shared_ptr<const Snapshot> m_snapshot;
-    std::shared_ptr<Index> m_index;
+    std::shared_ptr<EventIndex> m_index;
     AuthorizationStatus m_status = AuthorizationStatus::notDetermined;
     bool m_loaded = false;
     bool m_loading = false;
