@@ -1,6 +1,7 @@
 #include "IcsEventStore.h"
 
 #include "EventIndex.h"
+#include "FolderWatcher.h"
 #include "IcsFileReader.h"
 #include "LocalZone.h"
 #include "StoreLog.h"
@@ -28,9 +29,6 @@
 
 namespace {
 
-// Item files are watched one by one only while that stays cheap; beyond it
-// the folder watch still sees every atomic replace, which is how sync tools write.
-constexpr int maxWatchedItemFiles = 1000;
 
 struct FileStamp
 {
@@ -220,8 +218,11 @@ IcsEventStore::IcsEventStore(const QList<SourceRoot> &roots, const Options &opti
     m_settle.setInterval(m_options.settleMs);
     connect(&m_settle, &QTimer::timeout, this, &IcsEventStore::startLoad);
     if (m_options.watch) {
+        // Folders through inotify, which also reports writes to the items
+        // inside them; single calendar files through Qt's own watch.
+        m_folderWatcher = new FolderWatcher(this);
+        connect(m_folderWatcher, &FolderWatcher::folderChanged, this, &IcsEventStore::scheduleRescan);
         m_watcher = new QFileSystemWatcher(this);
-        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &IcsEventStore::scheduleRescan);
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &IcsEventStore::scheduleRescan);
     }
     if (m_options.loadInBackground)
@@ -279,7 +280,7 @@ QList<std::shared_ptr<const CalendarInfo>> IcsEventStore::calendars() const
 
 QStringList IcsEventStore::watchedPaths() const
 {
-    return m_watcher ? m_watcher->directories() + m_watcher->files() : QStringList();
+    return m_watcher ? m_folderWatcher->folders() + m_watcher->files() : QStringList();
 }
 
 void IcsEventStore::scheduleRescan()
@@ -330,7 +331,6 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
     }
 
     QStringList toRead;
-    QStringList itemFiles;
     QList<bool> calendarReadable;
     for (const CalendarLocation &location : locations) {
         CalendarFiles calendar;
@@ -340,7 +340,6 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
             snapshot->watchFiles.append(location.path);
         } else {
             calendar.files = listItemFiles(location.path, &readable);
-            itemFiles += calendar.files;
         }
         calendarReadable.append(readable);
         for (const QString &path : std::as_const(calendar.files)) {
@@ -364,8 +363,6 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
             QCryptographicHash::hash(location.path.toUtf8(), QCryptographicHash::Md5).toHex().left(8));
         snapshot->calendars.append(calendar);
     }
-    if (itemFiles.size() <= maxWatchedItemFiles)
-        snapshot->watchFiles += itemFiles;
 
     // Both cores: the loader thread and helpers share one queue of files.
     std::vector<LoadedFile> results(size_t(toRead.size()));
@@ -463,9 +460,10 @@ void IcsEventStore::apply(std::shared_ptr<Snapshot> snapshot)
         m_loaded = true;
 
         if (m_watcher) {
-            const QStringList wantedList = snapshot->watchFolders + snapshot->watchFiles;
+            m_folderWatcher->setFolders(snapshot->watchFolders);
+            const QStringList wantedList = snapshot->watchFiles;
             const QSet<QString> wanted(wantedList.begin(), wantedList.end());
-            const QStringList current = m_watcher->directories() + m_watcher->files();
+            const QStringList current = m_watcher->files();
             QStringList stale;
             for (const QString &path : current) {
                 if (!wanted.contains(path))

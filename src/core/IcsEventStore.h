@@ -14,6 +14,7 @@
 #include <memory>
 
 class EventIndex;
+class FolderWatcher;
 class QFileSystemWatcher;
 
 /**
@@ -86,6 +87,7 @@ private:
     bool m_reloadPending = false;
     QList<AccessCompletion> m_pendingAccess;
 
+    FolderWatcher *m_folderWatcher = nullptr;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_settle;
     std::shared_ptr<std::atomic_bool> m_cancelled;

@@ -198,6 +198,29 @@ private Q_SLOTS:
         }
     }
 
+    // Floating and all-day times are wall times: after the user's zone
+    // changes at run time they still read 09:00 and that date, without a reload.
+    void zoneChangeAtRunTime()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("wall.ics"),
+            item("floating", "20250305T090000", "DURATION:PT1H\r\nRRULE:FREQ=DAILY;COUNT=3")
+                + item("allday", "20250305", "DTEND;VALUE=DATE:20250306").replace("DTSTART:20250305", "DTSTART;VALUE=DATE:20250305"));
+        auto store = loaded({ dir.filePath("wall.ics") });
+        for (const QByteArray zone : { "Europe/Berlin", "America/New_York", "Asia/Tokyo", "Europe/Berlin" }) {
+            qputenv("TZ", zone);
+            tzset();
+            const QDate day(2025, 3, 5);
+            const EventList events = store->events(day.startOfDay(), day.addDays(1).startOfDay());
+            QCOMPARE(events.size(), 2);
+            for (const EventPtr &e : events) {
+                const QDateTime local = e->start.toLocalTime();
+                QCOMPARE(local.date(), day);
+                QCOMPARE(local.time(), e->allDay ? QTime(0, 0) : QTime(9, 0));
+            }
+        }
+    }
+
     void brokenFolderLoadsTheRest()
     {
         QTemporaryDir dir;
@@ -312,6 +335,27 @@ private Q_SLOTS:
         for (const EventPtr &e : store.events(windowStart, windowEnd))
             identifiers.insert(e->identifier);
         QCOMPARE(identifiers.size(), 301);
+    }
+
+    // A folder watch reports writes inside the folder too, so an in-place
+    // edit is seen in a collection of any size, with one watch for it.
+    void inPlaceEditInALargeCollection()
+    {
+        QTemporaryDir dir;
+        const QString cal = dir.filePath("big");
+        QVERIFY(QDir().mkpath(cal));
+        for (int i = 0; i < 1200; ++i)
+            writeFile(cal + QStringLiteral("/%1.ics").arg(i), item(QByteArray::number(i), "20200101T100000Z"));
+        IcsEventStore store({ SourceRoot { cal } }, { .settleMs = 50 });
+        QSignalSpy changed(&store, &EventStore::changed);
+        QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 10000);
+        QCOMPARE(store.watchedPaths(), QStringList { cal });
+        QVERIFY(store.events(windowStart, windowEnd).isEmpty());
+        QFile f(cal + "/700.ics");
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(item("700", "20250305T100000Z"));
+        f.close();
+        QTRY_COMPARE_WITH_TIMEOUT(store.events(windowStart, windowEnd).size(), 1, 10000);
     }
 
     void discoveryNoticesTheDropInFolderAppearing()
