@@ -13,11 +13,12 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSet>
+#include <QMutexLocker>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include <cerrno>
@@ -210,10 +211,13 @@ IcsEventStore::IcsEventStore(const QList<SourceRoot> &roots, const Options &opti
     , m_roots(roots)
     , m_discover(roots.isEmpty())
     , m_options(options)
-    , m_cancelled(std::make_shared<std::atomic_bool>(false))
+    , m_link(std::make_shared<LoaderLink>())
 {
     IcsFileReader::quietLibical();
-    m_pool.setMaxThreadCount(1);
+    m_link->store = this;
+    m_link->roots = m_roots;
+    m_link->discover = m_discover;
+    m_link->options = m_options;
     m_settle.setSingleShot(true);
     m_settle.setInterval(m_options.settleMs);
     connect(&m_settle, &QTimer::timeout, this, &IcsEventStore::startLoad);
@@ -231,8 +235,11 @@ IcsEventStore::IcsEventStore(const QList<SourceRoot> &roots, const Options &opti
 
 IcsEventStore::~IcsEventStore()
 {
-    m_cancelled->store(true);
-    m_pool.waitForDone();
+    // Never waits for a load: the load stops at its next file, and its
+    // result finds no store to hand itself to.
+    m_link->cancelled.store(true);
+    QMutexLocker lock(&m_link->mutex);
+    m_link->store = nullptr;
 }
 
 AuthorizationStatus IcsEventStore::authorizationStatus() const
@@ -264,8 +271,7 @@ EventList IcsEventStore::events(const QDateTime &start, const QDateTime &end)
 void IcsEventStore::loadNow()
 {
     m_settle.stop();
-    m_pool.waitForDone();
-    apply(load(m_snapshot));
+    apply(load(m_snapshot, horizon(), *m_link));
 }
 
 QList<std::shared_ptr<const CalendarInfo>> IcsEventStore::calendars() const
@@ -288,6 +294,14 @@ void IcsEventStore::scheduleRescan()
     m_settle.start();
 }
 
+qint64 IcsEventStore::horizon() const
+{
+    static const SystemClock systemClock;
+    const Clock &clock = m_options.clock ? *m_options.clock : systemClock;
+    return m_options.prepareDays > 0 ? clock.now().addDays(m_options.prepareDays).toMSecsSinceEpoch()
+                                     : std::numeric_limits<qint64>::min();
+}
+
 void IcsEventStore::startLoad()
 {
     if (m_loading) {
@@ -295,32 +309,32 @@ void IcsEventStore::startLoad()
         return;
     }
     m_loading = true;
-    std::shared_ptr<const Snapshot> previous = m_snapshot;
-    const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
-    m_pool.start([this, previous, cancelled] {
-        std::shared_ptr<Snapshot> snapshot = load(previous);
-        if (cancelled->load())
-            return;
-        // The destructor waits for this pool, so `this` outlives the call;
-        // a queued call to a destroyed object is simply dropped.
-        QMetaObject::invokeMethod(
-            this, [this, snapshot] { apply(snapshot); }, Qt::QueuedConnection);
-    });
+    // The task holds the link, not the store: the store may go meanwhile.
+    QThreadPool::globalInstance()->start(
+        [this, previous = m_snapshot, until = horizon(), link = m_link] {
+            std::shared_ptr<Snapshot> snapshot = load(previous, until, *link);
+            QMutexLocker lock(&link->mutex);
+            if (!link->store || link->cancelled.load())
+                return;
+            // Delivered on the store's thread, and dropped if the store is destroyed first.
+            QMetaObject::invokeMethod(
+                link->store, [this, snapshot] { apply(snapshot); }, Qt::QueuedConnection);
+        });
 }
 
 std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
-    const std::shared_ptr<const Snapshot> &previous) const
+    const std::shared_ptr<const Snapshot> &previous, qint64 prepareUntilMs, const LoaderLink &link)
 {
     auto snapshot = std::make_shared<Snapshot>();
     snapshot->generation = previous ? previous->generation + 1 : 1;
-    const QList<SourceRoot> roots = m_discover ? CalendarSources::discover() : m_roots;
+    const QList<SourceRoot> roots = link.discover ? CalendarSources::discover() : link.roots;
     snapshot->roots = int(roots.size());
 
     int unreadable = 0;
     QStringList folders;
     const QList<CalendarLocation> locations = CalendarSources::locate(roots, &unreadable, &folders);
     snapshot->watchFolders = folders;
-    if (m_discover) {
+    if (link.discover) {
         for (const QString &path : CalendarSources::discoveryWatchPaths()) {
             if (QFileInfo(path).isDir())
                 snapshot->watchFolders.append(path);
@@ -364,24 +378,22 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         snapshot->calendars.append(calendar);
     }
 
-    // Both cores: the loader thread and helpers share one queue of files.
-    std::vector<LoadedFile> results(size_t(toRead.size()));
-    std::atomic<qsizetype> next { 0 };
-    const auto work = [&] {
-        for (;;) {
-            const qsizetype i = next.fetch_add(1);
-            if (i >= toRead.size() || m_cancelled->load())
-                return;
-            results[size_t(i)] = readFile(toRead[i], m_options.maxFileBytes);
-        }
-    };
-    const int threads = std::clamp(QThread::idealThreadCount(), 1, 8);
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads && t < toRead.size(); ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &h : helpers)
-        h.join();
+    // Every core, through the one pool; a cancelled load skips what is left.
+    // This task waits while the reads run: it lends its place in the pool
+    // meanwhile, or loads filling every thread would wait on each other.
+    const qint64 maxBytes = link.options.maxFileBytes;
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const bool onPool = QThreadPool::globalInstance()->contains(QThread::currentThread());
+    if (onPool)
+        pool->releaseThread();
+    const std::vector<LoadedFile> results = QtConcurrent::blockingMapped<std::vector<LoadedFile>>(
+        pool, toRead, [&link, maxBytes](const QString &path) {
+            return link.cancelled.load() ? LoadedFile() : readFile(path, maxBytes);
+        });
+    if (onPool)
+        pool->reserveThread();
+    if (link.cancelled.load())
+        return snapshot;
     for (qsizetype i = 0; i < toRead.size(); ++i) {
         if (results[size_t(i)].stamp.isValid())
             snapshot->files.insert(toRead[i], results[size_t(i)]);
@@ -434,13 +446,8 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
     }
     snapshot->changed = changed;
     if (changed) {
-        static const SystemClock systemClock;
-        const Clock &clock = m_options.clock ? *m_options.clock : systemClock;
-        const qint64 horizon = m_options.prepareDays > 0
-            ? clock.now().addDays(m_options.prepareDays).toMSecsSinceEpoch()
-            : std::numeric_limits<qint64>::min();
         snapshot->index = buildIndex(
-            *snapshot, { m_options.maxOccurrencesPerSeriesPerDay, m_options.maxInstancesPerEvent }, horizon);
+            *snapshot, { link.options.maxOccurrencesPerSeriesPerDay, link.options.maxInstancesPerEvent }, prepareUntilMs);
     }
     return snapshot;
 }

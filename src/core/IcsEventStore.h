@@ -7,7 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QStringList>
-#include <QThreadPool>
+#include <QMutex>
 #include <QTimer>
 
 #include <atomic>
@@ -71,9 +71,22 @@ public:
 
 private:
     void scheduleRescan();
+    /** What a load in the background shares with its store, which may be gone before it ends. */
+    struct LoaderLink
+    {
+        std::atomic_bool cancelled { false };
+        QMutex mutex;
+        QObject *store = nullptr; ///< null once the store is destroyed
+        QList<SourceRoot> roots;
+        bool discover = false;
+        Options options;
+    };
+
     void startLoad();
     void apply(std::shared_ptr<Snapshot> snapshot);
-    std::shared_ptr<Snapshot> load(const std::shared_ptr<const Snapshot> &previous) const;
+    qint64 horizon() const;
+    static std::shared_ptr<Snapshot> load(
+        const std::shared_ptr<const Snapshot> &previous, qint64 prepareUntilMs, const LoaderLink &link);
 
     const QList<SourceRoot> m_roots;
     const bool m_discover;
@@ -90,6 +103,5 @@ private:
     FolderWatcher *m_folderWatcher = nullptr;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_settle;
-    std::shared_ptr<std::atomic_bool> m_cancelled;
-    QThreadPool m_pool;
+    std::shared_ptr<LoaderLink> m_link;
 };

@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
 
 #include <ctime>
@@ -356,6 +357,23 @@ private Q_SLOTS:
         f.write(item("700", "20250305T100000Z"));
         f.close();
         QTRY_COMPARE_WITH_TIMEOUT(store.events(windowStart, windowEnd).size(), 1, 10000);
+    }
+
+    // Destroying a store does not wait for its load; the load, still
+    // running on the shared pool, must then touch nothing of the store
+    // (the sanitizer run catches it if it does).
+    void destroyedWhileLoading()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 300; ++i)
+            writeFile(dir.filePath(QStringLiteral("%1.ics").arg(i)), item(QByteArray::number(i), "20250305T100000Z"));
+        for (int round = 0; round < 5; ++round) {
+            auto store = std::make_unique<IcsEventStore>(QList<SourceRoot> { SourceRoot { dir.path() } });
+            QTest::qWait(round); // gone at different points of its load
+            store.reset();
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(10); // a queued result for a destroyed store is dropped
     }
 
     void discoveryNoticesTheDropInFolderAppearing()
