@@ -199,6 +199,18 @@ private Q_SLOTS:
         }
     }
 
+    // Two versions of one item in one collection: the newer stands, whichever file is read first.
+    void newerVersionInACollectionWins()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("a.ics"), item("board", "20250303T130000Z", "SEQUENCE:1\r\nSUMMARY:Old\r\nRRULE:FREQ=WEEKLY;COUNT=3"));
+        writeFile(dir.filePath("b.ics"), item("board", "20250303T130000Z", "SEQUENCE:2\r\nSUMMARY:New\r\nRRULE:FREQ=WEEKLY;COUNT=3\r\nEXDATE:20250310T130000Z"));
+        QStringList titles;
+        for (const EventPtr &e : loaded({ dir.path() })->events(windowStart, windowEnd))
+            titles << *e->title;
+        QCOMPARE(titles, QStringList({ "New", "New" }));
+    }
+
     // Floating and all-day times are wall times: after the user's zone
     // changes at run time they still read 09:00 and that date, without a reload.
     void zoneChangeAtRunTime()
