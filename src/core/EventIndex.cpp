@@ -242,6 +242,9 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
     EventList out;
     if (!start.isValid() || !end.isValid() || !(start < end))
         return out;
+    // Sorted on UTC milliseconds: comparing the records' times would look
+    // up a zone for every comparison.
+    std::vector<std::pair<qint64, EventPtr>> found;
     if (LocalZone::generation() != m_localGeneration)
         placeSingles();
     const QTimeZone local = LocalZone::zone();
@@ -252,11 +255,11 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         [](const Single &s, qint64 value) { return s.startMs < value; });
     for (; it != m_shortEvents.end() && it->startMs < to; ++it) {
         if (overlapsWindow(it->startMs, it->endMs, from, to))
-            out.append(it->record);
+            found.emplace_back(it->startMs, it->record);
     }
     for (const Single &s : m_longEvents) {
         if (overlapsWindow(s.startMs, s.endMs, from, to))
-            out.append(s.record);
+            found.emplace_back(s.startMs, s.record);
     }
 
     for (Master &master : m_masters) {
@@ -269,8 +272,9 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
             const QString key = event.isAllDay() ? dateKey(RecurrenceExpander::dateOfWall(o.wall))
                 : master.wallKeys                ? wallKeyOf(o.wall, utcSeries)
                                                  : utcKey(o.startMs);
-            out.append(makeRecord(source, floating, startMs, endMs, master.calendar,
-                master.identifier(master.uid, key), key, local));
+            found.emplace_back(startMs,
+                makeRecord(source, floating, startMs, endMs, master.calendar, master.identifier(master.uid, key),
+                    key, local));
         };
         // Occurrences before the first change stay where the rule puts them;
         // each later stretch is looked for where it was before its change
@@ -301,8 +305,11 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
     }
     // One order whatever order the items arrived in, so that every store
     // answers alike: by start, then by item.
-    std::stable_sort(out.begin(), out.end(), [](const EventPtr &a, const EventPtr &b) {
-        return a->start < b->start || (a->start == b->start && a->componentUid < b->componentUid);
+    std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first || (a.first == b.first && a.second->componentUid < b.second->componentUid);
     });
+    out.reserve(qsizetype(found.size()));
+    for (auto &[ms, record] : found)
+        out.append(std::move(record));
     return out;
 }
