@@ -2,6 +2,7 @@
 #include "DayIndex.h"
 #include "EventRowRules.h"
 #include "IcsEventStore.h"
+#include "LocalZone.h"
 #include "SystemClock.h"
 
 #include <QCoreApplication>
@@ -122,7 +123,7 @@ Arguments parseArguments(const QStringList &args)
 
 QString isoWithOffset(const QDateTime &instant)
 {
-    const QDateTime local = instant.toLocalTime();
+    const QDateTime local = LocalZone::toLocal(instant, LocalZone::zone());
     const int offset = local.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))

@@ -23,6 +23,14 @@ struct CalendarInfo
  * One occurrence of an event, as a store hands it out. Records are shared by
  * pointer and never changed after creation, so the per-day index, the popover
  * and the agenda can all hold the same record.
+ *
+ * The time rule, the same for every store:
+ * - timed events carry UTC instants (Qt::UTC), whatever zone they were written in;
+ * - all-day events carry their dates, as the start of those days in the user's
+ *   zone at the time of the query (end: the start of the day after the last);
+ * - floating times (no zone) carry their wall-clock time in the user's zone at
+ *   the time of the query, so after a zone change a query gives the same
+ *   wall-clock times at other instants.
  */
 struct CalendarEvent
 {

@@ -1,5 +1,7 @@
 #include "DayIndex.h"
 
+#include "LocalZone.h"
+
 #include <algorithm>
 
 namespace {
@@ -8,6 +10,8 @@ DayIndex buildIndex(const EventList &events, QDate windowFirst, QDate windowLast
 {
     DayIndex index;
     QSet<QString> seen;
+    LocalZone::refresh();
+    const QTimeZone local = LocalZone::zone();
     for (const EventPtr &event : events) {
         if (!event)
             continue;
@@ -21,9 +25,10 @@ DayIndex buildIndex(const EventList &events, QDate windowFirst, QDate windowLast
         // The end is exclusive: the last day is the day of the last instant
         // before it, so an event ending at a midnight stays off the day that
         // midnight begins. A zero-length event still belongs to its start day.
-        const QDate firstDay = event->start.toLocalTime().date();
-        const QDate lastDay
-            = event->end == event->start ? firstDay : event->end.addMSecs(-1).toLocalTime().date();
+        const QDate firstDay = LocalZone::toLocal(event->start, local).date();
+        const QDate lastDay = event->end == event->start
+            ? firstDay
+            : LocalZone::toLocal(event->end.addMSecs(-1), local).date();
 
         QDate day = windowFirst.isValid() ? std::max(firstDay, windowFirst) : firstDay;
         const QDate stop = windowLast.isValid() ? std::min(lastDay, windowLast) : lastDay;

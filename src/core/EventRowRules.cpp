@@ -1,5 +1,7 @@
 #include "EventRowRules.h"
 
+#include "LocalZone.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -22,8 +24,9 @@ QString timeRangeText(const CalendarEvent &event)
         return QCoreApplication::translate("EventRow", "All Day");
     const QLocale locale;
     const QString format = QStringLiteral("HH:mm");
-    return locale.toString(event.start.toLocalTime().time(), format) + QStringLiteral(" \u2013 ")
-        + locale.toString(event.end.toLocalTime().time(), format);
+    const QTimeZone local = LocalZone::zone();
+    return locale.toString(LocalZone::toLocal(event.start, local).time(), format) + QStringLiteral(" \u2013 ")
+        + locale.toString(LocalZone::toLocal(event.end, local).time(), format);
 }
 
 std::optional<QString> locationText(const CalendarEvent &event)

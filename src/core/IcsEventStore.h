@@ -7,12 +7,14 @@
 #include <QHash>
 #include <QList>
 #include <QStringList>
-#include <QThreadPool>
+#include <QMutex>
 #include <QTimer>
 
 #include <atomic>
 #include <memory>
 
+class EventIndex;
+class FolderWatcher;
 class QFileSystemWatcher;
 
 /**
@@ -34,10 +36,10 @@ public:
     {
         /** Larger files are skipped; a calendar that size is a mistake or an attack. */
         qint64 maxFileBytes = 32 * 1024 * 1024;
-        /** Bounds FREQ=SECONDLY and friends: no series floods one query beyond this. */
-        int maxOccurrencesPerEventPerQuery = 1000;
-        /** Rule instances one series may remember; later ones are dropped. */
-        int maxInstancesPerEvent = 50000;
+        /** Bounds FREQ=SECONDLY and friends: no series shows more on one day. */
+        int maxOccurrencesPerSeriesPerDay = 1440;
+        /** Instances one series with an irregular rule may remember; later ones are dropped. */
+        int maxInstancesPerEvent = 100000;
         /** Quiet time after the last file change before the rescan. */
         int settleMs = 250;
         bool watch = true;
@@ -67,28 +69,40 @@ public:
     QStringList watchedPaths() const;
 
     struct Snapshot;
-    struct Index;
 
 private:
     void scheduleRescan();
+    /** What a load in the background shares with its store, which may be gone before it ends. */
+    struct LoaderLink
+    {
+        std::atomic_bool cancelled { false };
+        QMutex mutex;
+        QObject *store = nullptr; ///< null once the store is destroyed
+        QList<SourceRoot> roots;
+        bool discover = false;
+        Options options;
+    };
+
     void startLoad();
     void apply(std::shared_ptr<Snapshot> snapshot);
-    std::shared_ptr<Snapshot> load(const std::shared_ptr<const Snapshot> &previous) const;
+    qint64 horizon() const;
+    static std::shared_ptr<Snapshot> load(
+        const std::shared_ptr<const Snapshot> &previous, qint64 prepareUntilMs, const LoaderLink &link);
 
     const QList<SourceRoot> m_roots;
     const bool m_discover;
     const Options m_options;
 
     std::shared_ptr<const Snapshot> m_snapshot;
-    std::shared_ptr<Index> m_index;
+    std::shared_ptr<EventIndex> m_index;
     AuthorizationStatus m_status = AuthorizationStatus::notDetermined;
     bool m_loaded = false;
     bool m_loading = false;
     bool m_reloadPending = false;
     QList<AccessCompletion> m_pendingAccess;
 
+    FolderWatcher *m_folderWatcher = nullptr;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_settle;
-    std::shared_ptr<std::atomic_bool> m_cancelled;
-    QThreadPool m_pool;
+    std::shared_ptr<LoaderLink> m_link;
 };

@@ -14,6 +14,8 @@
 
 #include <optional>
 
+typedef struct icalcomponent_impl icalcomponent;
+
 /**
  * A date or date-time as a calendar file gives it, with its zone already
  * resolved. Floating times and dates are kept as wall-clock values and only
@@ -42,6 +44,21 @@ struct IcsPeriod
 };
 
 /**
+ * One RRULE in our own form: its pattern as libical's normalised text, with
+ * the two bounds kept apart so that a rule giving both (forbidden, but
+ * exported by real services) keeps both.
+ */
+struct IcsRule
+{
+    QByteArray pattern; ///< FREQ and BY-parts, without COUNT and UNTIL
+    int count = 0; ///< 0 when unbounded by count
+    QDate untilDate; ///< invalid without UNTIL; in the series' own wall time
+    QTime untilTime; ///< midnight for all-day series
+
+    bool hasUntil() const { return untilDate.isValid(); }
+};
+
+/**
  * One VEVENT, compact and free of parser types, so the loader can hand it
  * across threads and the expander can work from it alone.
  */
@@ -60,13 +77,17 @@ struct IcsEvent
     qint64 durationSeconds = 0;
     bool cancelled = false;
 
-    /** Recurrence rules, validated and with UNTIL already in the start's wall time. Opaque. */
-    QList<QByteArray> rules;
+    /** Recurrence rules, validated and with UNTIL already in the start's wall time. */
+    QList<IcsRule> rules;
     QList<IcsPeriod> rdates;
     QList<IcsTime> exdates;
 
     IcsTime recurrenceId; ///< set on an override of one occurrence
     bool thisAndFuture = false;
+
+    /** Which of two versions of one item supersedes: SEQUENCE, then DTSTAMP or LAST-MODIFIED. */
+    int sequence = 0;
+    qint64 stampSecs = 0;
 
     bool isAllDay() const { return start.isDate(); }
     bool isRecurring() const { return !recurrenceId.isValid() && (!rules.isEmpty() || !rdates.isEmpty()); }

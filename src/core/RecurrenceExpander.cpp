@@ -1,5 +1,7 @@
 #include "RecurrenceExpander.h"
 
+#include "LocalZone.h"
+#include "Overlap.h"
 #include "StoreLog.h"
 
 #include <QHash>
@@ -7,6 +9,7 @@
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -32,11 +35,6 @@ qint64 wallMs(QDate date, QTime time)
 qint64 dayOfWall(qint64 wall)
 {
     return floorDiv(wall, dayMs) + epochJulianDay;
-}
-
-bool overlaps(qint64 start, qint64 end, qint64 from, qint64 to)
-{
-    return start < to && (end > from || (end <= start && start >= from));
 }
 
 /**
@@ -109,12 +107,142 @@ std::optional<SimpleRule> simpleForm(const icalrecurrencetype &rule, QDate start
     return simple;
 }
 
+
+/**
+ * Rules by the hour, minute or second. libical steps such a rule one period
+ * at a time and, when its BY-parts never meet (FREQ=SECONDLY;BYMONTH=2;
+ * BYMONTHDAY=30), keeps stepping for minutes inside one call. Here a day,
+ * hour or minute that cannot match is skipped whole, so the work is bounded
+ * by the days of the window and the instances shown, not by the seconds.
+ */
+struct SubDailyRule
+{
+    qint64 stepMs = 0; ///< one period: the unit times INTERVAL
+    qint64 unitMs = 0;
+    qint64 startWall = 0;
+    int count = 0;
+    std::array<bool, 13> months {};
+    std::vector<int> monthDays;
+    std::vector<int> yearDays;
+    std::array<bool, 8> weekdays {};
+    std::array<bool, 24> hours {};
+    std::array<bool, 60> minutes {};
+    std::vector<int> expandMinutes; ///< HOURLY: minutes of each hour
+    std::vector<int> expandSeconds; ///< HOURLY and MINUTELY: seconds of each minute
+    std::array<bool, 61> seconds {};
+    bool anyMonth = true, anyWeekday = true, anyHour = true, anyMinute = true, anySecond = true;
+
+    bool dayMatches(qint64 julianDay) const
+    {
+        const QDate date = QDate::fromJulianDay(julianDay);
+        if (!anyMonth && !months[size_t(date.month())])
+            return false;
+        if (!anyWeekday && !weekdays[size_t(date.dayOfWeek())])
+            return false;
+        if (!monthDays.empty()) {
+            const int day = date.day(), last = date.daysInMonth();
+            if (std::none_of(monthDays.begin(), monthDays.end(),
+                    [&](int d) { return d == day || (d < 0 && last + 1 + d == day); }))
+                return false;
+        }
+        if (!yearDays.empty()) {
+            const int day = date.dayOfYear(), last = date.daysInYear();
+            if (std::none_of(yearDays.begin(), yearDays.end(),
+                    [&](int d) { return d == day || (d < 0 && last + 1 + d == day); }))
+                return false;
+        }
+        return true;
+    }
+};
+
+template<size_t N> bool fill(std::array<bool, N> &set, const short *parts, int size, int low, int high)
+{
+    bool any = false;
+    for (int i = 0; i < size && parts[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (parts[i] >= low && parts[i] <= high) {
+            set[size_t(parts[i])] = true;
+            any = true;
+        }
+    }
+    return any;
+}
+
+std::optional<SubDailyRule> subDailyForm(const icalrecurrencetype &rule, qint64 startWall, QTime startTime)
+{
+    SubDailyRule r;
+    switch (rule.freq) {
+    case ICAL_HOURLY_RECURRENCE:
+        r.unitMs = 3600000;
+        break;
+    case ICAL_MINUTELY_RECURRENCE:
+        r.unitMs = 60000;
+        break;
+    case ICAL_SECONDLY_RECURRENCE:
+        r.unitMs = 1000;
+        break;
+    default:
+        return std::nullopt;
+    }
+    r.stepMs = r.unitMs * std::max<qint64>(1, rule.interval);
+    r.startWall = startWall;
+    r.count = std::max(0, rule.count);
+    if (!unused(rule.by_week_no) || !unused(rule.by_set_pos))
+        return std::nullopt;
+    for (int i = 0; i < ICAL_BY_MONTHDAY_SIZE && rule.by_month_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        r.monthDays.push_back(rule.by_month_day[i]);
+    for (int i = 0; i < ICAL_BY_YEARDAY_SIZE && rule.by_year_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        r.yearDays.push_back(rule.by_year_day[i]);
+    r.anyMonth = unused(rule.by_month);
+    if (!r.anyMonth && !fill(r.months, rule.by_month, ICAL_BY_MONTH_SIZE, 1, 12))
+        return std::nullopt;
+    r.anyWeekday = unused(rule.by_day);
+    for (int i = 0; !r.anyWeekday && i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        const int weekday = icalrecurrencetype_day_day_of_week(rule.by_day[i]);
+        if (weekday >= 1 && weekday <= 7)
+            r.weekdays[size_t(qtWeekday(weekday))] = true;
+    }
+    r.anyHour = unused(rule.by_hour);
+    if (!r.anyHour && !fill(r.hours, rule.by_hour, ICAL_BY_HOUR_SIZE, 0, 23))
+        return std::nullopt;
+    const bool minutesGiven = !unused(rule.by_minute);
+    const bool secondsGiven = !unused(rule.by_second);
+    std::array<bool, 60> minuteSet {};
+    std::array<bool, 61> secondSet {};
+    if (minutesGiven && !fill(minuteSet, rule.by_minute, ICAL_BY_MINUTE_SIZE, 0, 59))
+        return std::nullopt;
+    if (secondsGiven && !fill(secondSet, rule.by_second, ICAL_BY_SECOND_SIZE, 0, 59))
+        return std::nullopt;
+    if (rule.freq == ICAL_HOURLY_RECURRENCE) {
+        for (int m = 0; m < 60; ++m)
+            if (minutesGiven ? minuteSet[size_t(m)] : m == startTime.minute())
+                r.expandMinutes.push_back(m);
+    } else {
+        r.anyMinute = !minutesGiven;
+        r.minutes = minuteSet;
+    }
+    if (rule.freq == ICAL_SECONDLY_RECURRENCE) {
+        r.anySecond = !secondsGiven;
+        r.seconds = secondSet;
+    } else {
+        for (int sec = 0; sec < 60; ++sec)
+            if (secondsGiven ? secondSet[size_t(sec)] : sec == startTime.second())
+                r.expandSeconds.push_back(sec);
+    }
+    return r;
+}
+
+constexpr qint64 hourMs = 3600000;
+constexpr qint64 minuteMs = 60000;
+// What one query may spend on one sub-daily rule, in periods looked at.
+constexpr qint64 maxSubDailySteps = 2000000;
+
 } // namespace
 
 struct RecurrenceExpander::Rule
 {
     icalrecur_iterator *iterator = nullptr;
     std::optional<SimpleRule> simple;
+    std::optional<SubDailyRule> subDaily;
     QHash<qint64, Occurrence> resolved; ///< simple rules: instances already turned into instants
     std::vector<Occurrence> cache; ///< other rules: ascending by wall
     bool done = false;
@@ -130,11 +258,10 @@ struct RecurrenceExpander::Rule
 RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, int cacheLimit)
     : m_master(std::move(master))
     , m_cacheLimit(cacheLimit)
+    , m_local(LocalZone::zone())
+    , m_localGeneration(LocalZone::generation())
 {
     const IcsEvent &event = *m_master;
-    m_first = resolve(wallMs(event.start.date, event.start.time));
-    m_spanMs = std::max<qint64>(0, m_first.endMs - m_first.startMs);
-
     icaltimetype dtstart = icaltime_null_time();
     dtstart.year = event.start.date.year();
     dtstart.month = event.start.date.month();
@@ -143,33 +270,57 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
     dtstart.minute = event.start.time.minute();
     dtstart.second = event.start.time.second();
     dtstart.is_date = event.isAllDay() ? 1 : 0;
+    const qint64 startWall = wallMs(event.start.date, event.start.time);
 
-    for (const QByteArray &blob : event.rules) {
-        if (blob.size() != qsizetype(sizeof(icalrecurrencetype)))
+    for (const IcsRule &ours : event.rules) {
+        icalrecurrencetype rule = icalrecurrencetype_from_string(ours.pattern.constData());
+        if (rule.freq == ICAL_NO_RECURRENCE)
             continue;
-        icalrecurrencetype rule;
-        std::memcpy(&rule, blob.constData(), sizeof rule);
+        rule.count = ours.count;
         auto r = std::make_unique<Rule>();
+        if (ours.hasUntil())
+            r->untilWall = wallMs(ours.untilDate, ours.untilTime);
         r->simple = simpleForm(rule, event.start.date, event.start.time);
-        if (!r->simple) {
+        if (!r->simple && !event.isAllDay())
+            r->subDaily = subDailyForm(rule, startWall, event.start.time);
+        if (!r->simple && !r->subDaily) {
+            if (rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE
+                || rule.freq == ICAL_SECONDLY_RECURRENCE) {
+                qCInfo(lcStore) << "not expanding" << event.uid << ": a rule by the hour or finer with"
+                                << "parts that only belong to yearly rules";
+                continue;
+            }
             r->iterator = icalrecur_iterator_new(rule, dtstart);
             if (!r->iterator)
                 continue;
         }
-        if (!icaltime_is_null_time(rule.until)) {
-            r->untilWall = wallMs(QDate(rule.until.year, rule.until.month, rule.until.day),
-                QTime(rule.until.hour, rule.until.minute, std::min(rule.until.second, 59)));
-        }
         m_rules.push_back(std::move(r));
     }
 
+    for (const IcsTime &ex : event.exdates) {
+        if (ex.isDate())
+            m_excludedDays.insert(ex.date.toJulianDay());
+        else
+            m_excludedWall.insert(wallOf(ex));
+    }
+    placeFixed();
+}
+
+RecurrenceExpander::~RecurrenceExpander() = default;
+
+void RecurrenceExpander::placeFixed()
+{
+    const IcsEvent &event = *m_master;
+    m_first = resolve(wallMs(event.start.date, event.start.time));
+    m_spanMs = std::max<qint64>(0, m_first.endMs - m_first.startMs);
+    m_rdates.clear();
     for (const IcsPeriod &rdate : event.rdates) {
         const IcsTime &s = rdate.start;
         // A date among the dates of a timed series: that day at the series' time of day.
         const qint64 wall = s.isDate() && !event.isAllDay() ? wallMs(s.date, event.start.time) : wallOf(s);
         Occurrence o = resolve(wall);
         if (rdate.end.isValid() && !(rdate.end.isDate() && !event.isAllDay())) {
-            const qint64 end = rdate.end.toDateTime().toMSecsSinceEpoch();
+            const qint64 end = instantOf(wallOf(rdate.end)).toMSecsSinceEpoch();
             if (end > o.startMs)
                 o.endMs = end;
         }
@@ -178,16 +329,23 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
     }
     std::sort(m_rdates.begin(), m_rdates.end(),
         [](const Occurrence &a, const Occurrence &b) { return a.wall < b.wall; });
-
-    for (const IcsTime &ex : event.exdates) {
-        if (ex.isDate())
-            m_excludedDays.insert(ex.date.toJulianDay());
-        else
-            m_excludedWall.insert(wallOf(ex));
-    }
 }
 
-RecurrenceExpander::~RecurrenceExpander() = default;
+// Floating and all-day series are placed in the zone the user is in now;
+// when that changes, every instant worked out before is redone.
+void RecurrenceExpander::followLocalZone()
+{
+    if (m_master->start.kind == IcsTime::Kind::zoned || LocalZone::generation() == m_localGeneration)
+        return;
+    m_localGeneration = LocalZone::generation();
+    m_local = LocalZone::zone();
+    placeFixed();
+    for (auto &rule : m_rules) {
+        rule->resolved.clear();
+        for (Occurrence &o : rule->cache)
+            o = resolve(o.wall);
+    }
+}
 
 QDate RecurrenceExpander::dateOfWall(qint64 wall)
 {
@@ -207,24 +365,21 @@ void RecurrenceExpander::addOverride(const IcsTime &recurrenceId)
 qint64 RecurrenceExpander::wallOfInstant(const QDateTime &instant) const
 {
     const IcsTime &start = m_master->start;
-    const QDateTime wall
-        = start.kind == IcsTime::Kind::zoned ? instant.toTimeZone(start.zone) : instant.toLocalTime();
+    const QDateTime wall = start.kind == IcsTime::Kind::zoned ? instant.toTimeZone(start.zone)
+                                                              : LocalZone::toLocal(instant, m_local);
     return wallMs(wall.date(), wall.time());
 }
 
 qint64 RecurrenceExpander::wallOf(const IcsTime &time) const
 {
     const IcsTime &start = m_master->start;
-    if (start.isDate()) {
-        if (time.kind == IcsTime::Kind::zoned)
-            return wallMs(time.toDateTime().toLocalTime().date(), QTime(0, 0));
+    // Values of another type than DTSTART mean the date or wall time they
+    // were written for, wherever the reader sits: an all-day series' UTC
+    // RECURRENCE-ID is its date, a floating series' UTC EXDATE its wall time.
+    if (start.isDate())
         return wallMs(time.date, QTime(0, 0));
-    }
-    if (time.kind == IcsTime::Kind::zoned) {
-        if (start.kind == IcsTime::Kind::zoned && time.zone == start.zone)
-            return wallMs(time.date, time.time);
+    if (time.kind == IcsTime::Kind::zoned && start.kind == IcsTime::Kind::zoned && !(time.zone == start.zone))
         return wallOfInstant(time.toDateTime());
-    }
     return wallMs(time.date, time.time);
 }
 
@@ -235,18 +390,22 @@ QDateTime RecurrenceExpander::instantOf(qint64 wall) const
     const IcsTime &start = m_master->start;
     if (start.kind == IcsTime::Kind::zoned)
         return QDateTime(date, time, start.zone);
-    return QDateTime(date, time, Qt::LocalTime);
+    return LocalZone::at(date, time, m_local);
 }
 
 RecurrenceExpander::Occurrence RecurrenceExpander::resolve(qint64 wall) const
 {
-    // Same result as IcsEvent::endFor, with one zone lookup fewer when the
-    // length has no whole days: those are the only part counted on the calendar.
-    const IcsEvent &e = *m_master;
+    return place(wall, *m_master);
+}
+
+RecurrenceExpander::Occurrence RecurrenceExpander::place(qint64 wall, const IcsEvent &shape) const
+{
+    // Whole days are counted on the calendar, the rest in exact seconds; one
+    // zone lookup fewer when the length has no whole days.
     const qint64 startMs = instantOf(wall).toMSecsSinceEpoch();
     const qint64 daysEnd
-        = e.durationDays == 0 ? startMs : instantOf(wall + e.durationDays * dayMs).toMSecsSinceEpoch();
-    const qint64 endMs = daysEnd + (e.isAllDay() ? 0 : e.durationSeconds * 1000);
+        = shape.durationDays == 0 ? startMs : instantOf(wall + shape.durationDays * dayMs).toMSecsSinceEpoch();
+    const qint64 endMs = daysEnd + (shape.isAllDay() ? 0 : shape.durationSeconds * 1000);
     return { startMs, std::max(startMs, endMs), wall };
 }
 
@@ -291,20 +450,120 @@ void RecurrenceExpander::extend(Rule &rule, qint64 untilMs)
 
 void RecurrenceExpander::prepare(qint64 untilMs)
 {
+    followLocalZone();
     for (auto &rule : m_rules) {
-        if (!rule->simple)
+        if (rule->iterator)
             extend(*rule, untilMs);
     }
 }
 
-QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fromMs, qint64 toMs, int limit)
+namespace {
+
+/** Wall times of a sub-daily rule's instances in [lowWall, highWall], at most `perDay` a day. */
+std::vector<qint64> subDailyWalls(const SubDailyRule &r, qint64 untilWall, qint64 lowWall, qint64 highWall,
+    int perDay, const QString &uid)
+{
+    std::vector<qint64> out;
+    const qint64 lastWall = std::min(highWall, untilWall);
+    // With COUNT every instance from the first counts, so the walk starts there.
+    qint64 k = r.count > 0 ? 0 : std::max<qint64>(0, floorDiv(lowWall - r.startWall, r.stepMs) - 1);
+    qint64 produced = 0;
+    qint64 steps = 0;
+    qint64 shownDay = std::numeric_limits<qint64>::min();
+    int shownThatDay = 0;
+    const auto firstPeriodFrom = [&](qint64 wall) {
+        return std::max(k + 1, -floorDiv(r.startWall - wall, r.stepMs));
+    };
+    while (true) {
+        if (++steps > maxSubDailySteps) {
+            qCInfo(lcStore) << "recurrence of" << uid << "stopped: too many steps in one query";
+            break;
+        }
+        const qint64 period = r.startWall + k * r.stepMs;
+        if (period > lastWall)
+            break;
+        const qint64 day = floorDiv(period, dayMs);
+        if (!r.dayMatches(day + epochJulianDay)) {
+            // The next day that can match, looked for no further than the window.
+            qint64 next = day + 1;
+            while (next * dayMs <= lastWall && !r.dayMatches(next + epochJulianDay))
+                ++next;
+            k = firstPeriodFrom(next * dayMs);
+            continue;
+        }
+        const qint64 inDay = period - day * dayMs;
+        const int hour = int(inDay / hourMs);
+        if (!r.anyHour && !r.hours[size_t(hour)]) {
+            k = firstPeriodFrom(day * dayMs + (hour + 1) * hourMs);
+            continue;
+        }
+        const int minute = int(inDay / minuteMs % 60);
+        if (!r.anyMinute && !r.minutes[size_t(minute)]) {
+            k = firstPeriodFrom(day * dayMs + hour * hourMs + (minute + 1) * minuteMs);
+            continue;
+        }
+        const int second = int(inDay / 1000 % 60);
+        if (!r.anySecond && !r.seconds[size_t(second)]) {
+            ++k;
+            continue;
+        }
+        // The instances of this period: the BY-parts finer than the frequency expand it.
+        std::vector<qint64> instances;
+        if (!r.expandMinutes.empty()) {
+            const qint64 base = day * dayMs + hour * hourMs;
+            for (int m : r.expandMinutes)
+                for (int sec : r.expandSeconds)
+                    instances.push_back(base + m * minuteMs + sec * 1000);
+        } else if (!r.expandSeconds.empty()) {
+            const qint64 base = day * dayMs + hour * hourMs + minute * minuteMs;
+            for (int sec : r.expandSeconds)
+                instances.push_back(base + sec * 1000);
+        } else {
+            instances.push_back(period);
+        }
+        bool finished = false;
+        for (qint64 wall : instances) {
+            if (wall < r.startWall)
+                continue;
+            if (wall > lastWall || (r.count > 0 && produced >= r.count)) {
+                finished = true;
+                break;
+            }
+            ++produced;
+            if (wall < lowWall)
+                continue;
+            if (floorDiv(wall, dayMs) != shownDay) {
+                shownDay = floorDiv(wall, dayMs);
+                shownThatDay = 0;
+            }
+            if (shownThatDay < perDay) {
+                out.push_back(wall);
+                ++shownThatDay;
+            }
+        }
+        if (finished || (r.count > 0 && produced >= r.count))
+            break;
+        if (shownThatDay >= perDay && r.count == 0 && floorDiv(period, dayMs) == shownDay) {
+            k = firstPeriodFrom((shownDay + 1) * dayMs); // this day is full
+            continue;
+        }
+        ++k;
+    }
+    return out;
+}
+
+} // namespace
+
+QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fromMs, qint64 toMs, int perDay)
 {
     QList<Occurrence> out;
-    if (limit <= 0 || fromMs >= toMs || m_first.startMs >= toMs)
+    followLocalZone();
+    if (perDay <= 0 || fromMs >= toMs || m_first.startMs >= toMs)
         return out;
     // Instants follow wall-clock order except inside a DST fold, hence the slack.
     const qint64 low = fromMs - m_spanMs - slackMs;
     const auto byStart = [](const Occurrence &o, qint64 ms) { return o.startMs < ms; };
+    const qint64 windowDays = (toMs - low) / dayMs + 4;
 
     struct Candidate
     {
@@ -315,13 +574,26 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
     if (m_first.startMs >= low)
         candidates.push_back({ m_first, false });
     for (auto &rule : m_rules) {
+        if (rule->subDaily) {
+            // Wall bounds with room for any zone offset; exact instants decide below.
+            const qint64 lowWall = low - dayMs;
+            const qint64 highWall = toMs + slackMs + dayMs;
+            for (qint64 wall :
+                subDailyWalls(*rule->subDaily, rule->untilWall, lowWall, highWall, perDay, m_master->uid)) {
+                const Occurrence o = resolve(wall);
+                if (o.startMs >= low && o.startMs < toMs + slackMs)
+                    candidates.push_back({ o, false });
+            }
+            continue;
+        }
         if (rule->simple) {
             const SimpleRule &r = *rule->simple;
             const qint64 m = qint64(r.offsets.size());
             // Day bounds with room for any zone offset; exact instants decide below.
             const qint64 lowDay = floorDiv(low, dayMs) + epochJulianDay - 2;
             const qint64 highDay = floorDiv(toMs + slackMs, dayMs) + epochJulianDay + 2;
-            const qint64 budget = qint64(limit) + m_excludedWall.size() + m_excludedDays.size() + 16;
+            const qint64 budget
+                = qint64(perDay) * windowDays + m_excludedWall.size() + m_excludedDays.size() + 16;
             qint64 produced = 0;
             bool finished = false;
             for (qint64 period = std::max<qint64>(0, floorDiv(lowDay - r.firstPeriodDay, r.periodDays));
@@ -370,17 +642,27 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
         return a.occurrence.wall < b.occurrence.wall
             || (a.occurrence.wall == b.occurrence.wall && a.ownEnd > b.ownEnd);
     });
+    qint64 day = std::numeric_limits<qint64>::min();
+    int thatDay = 0;
+    bool capped = false;
     for (size_t i = 0; i < candidates.size(); ++i) {
         const Occurrence &o = candidates[i].occurrence;
         if (i > 0 && candidates[i - 1].occurrence.wall == o.wall)
             continue;
-        if (isExcluded(o.wall) || !overlaps(o.startMs, o.endMs, fromMs, toMs))
+        if (isExcluded(o.wall) || !overlapsWindow(o.startMs, o.endMs, fromMs, toMs))
             continue;
-        out.append(o);
-        if (out.size() >= limit) {
-            qCInfo(lcStore) << "occurrences of" << m_master->uid << "capped at" << limit << "in one query";
-            break;
+        if (dayOfWall(o.wall) != day) {
+            day = dayOfWall(o.wall);
+            thatDay = 0;
         }
+        if (thatDay >= perDay) {
+            capped = true;
+            continue;
+        }
+        ++thatDay;
+        out.append(o);
     }
+    if (capped)
+        qCInfo(lcStore) << "occurrences of" << m_master->uid << "capped at" << perDay << "a day";
     return out;
 }

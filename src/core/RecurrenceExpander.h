@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QTimeZone>
 
 #include <memory>
 #include <vector>
@@ -37,9 +38,16 @@ public:
 
     /**
      * Occurrences overlapping [fromMs, toMs), earliest first, at most
-     * `limit`. A zero-length occurrence counts when it lies in the window.
+     * `perDay` starting on one day. A zero-length occurrence counts when it
+     * lies in the window.
      */
-    QList<Occurrence> occurrences(qint64 fromMs, qint64 toMs, int limit);
+    QList<Occurrence> occurrences(qint64 fromMs, qint64 toMs, int perDay);
+
+    /** The series' own wall time of a value, compared as RFC 5545 compares values of another type. */
+    qint64 wallOf(const IcsTime &time) const;
+
+    /** Where an occurrence starting at this wall time lies, with the length `shape` gives. */
+    Occurrence place(qint64 wall, const IcsEvent &shape) const;
 
     /** Resolves rule instances up to this instant ahead of time, e.g. on a loader thread. */
     void prepare(qint64 untilMs);
@@ -53,12 +61,13 @@ public:
 private:
     struct Rule;
 
-    qint64 wallOf(const IcsTime &time) const;
     qint64 wallOfInstant(const QDateTime &instant) const;
     QDateTime instantOf(qint64 wall) const;
     Occurrence resolve(qint64 wall) const;
     bool isExcluded(qint64 wall) const;
     void extend(Rule &rule, qint64 untilMs);
+    void followLocalZone();
+    void placeFixed();
 
     std::shared_ptr<const IcsEvent> m_master;
     int m_cacheLimit;
@@ -69,4 +78,6 @@ private:
     QSet<qint64> m_excludedWall;
     QSet<qint64> m_excludedDays;
     bool m_truncated = false;
+    QTimeZone m_local; ///< the local zone floating and all-day series are placed in
+    quint64 m_localGeneration = 0;
 };

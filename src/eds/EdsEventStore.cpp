@@ -1,5 +1,9 @@
 #include "EdsEventStore.h"
 
+#include "ComponentReader.h"
+#include "EventIndex.h"
+#include "IcsFileReader.h"
+#include "LocalZone.h"
 #include "ZoneResolver.h"
 
 #include <libecal/libecal.h>
@@ -52,56 +56,11 @@ QString utf8(const char *s)
     return s ? QString::fromUtf8(s) : QString();
 }
 
-// Invitations carry stray control characters; they would show as boxes.
-QString cleanText(const char *s)
-{
-    QString text = utf8(s);
-    text.removeIf([](QChar c) {
-        const char16_t u = c.unicode();
-        return (u < 0x20 && u != u'\n' && u != u'\t') || u == 0x7f;
-    });
-    return text;
-}
-
 QString takeUtf8(gchar *s)
 {
     QString out = utf8(s);
     g_free(s);
     return out;
-}
-
-// Out-of-range dates make libical read past its tables, and the data
-// comes from other people's invitations: nothing unchecked reaches it.
-bool plausible(const ICalTime *t)
-{
-    if (!t || i_cal_time_is_null_time(t))
-        return false;
-    gint y = 0, m = 0, d = 0;
-    i_cal_time_get_date(t, &y, &m, &d);
-    if (y < 1 || y > 9999 || !QDate::isValid(y, m, d))
-        return false;
-    if (i_cal_time_is_date(t))
-        return true;
-    gint h = 0, mi = 0, s = 0;
-    i_cal_time_get_time(t, &h, &mi, &s);
-    return h >= 0 && h < 24 && mi >= 0 && mi < 60 && s >= 0 && s <= 60;
-}
-
-QDate dateOf(const ICalTime *t)
-{
-    gint y = 0, m = 0, d = 0;
-    i_cal_time_get_date(t, &y, &m, &d);
-    return QDate(y, m, d);
-}
-
-ICalTime *utcTime(const QDateTime &dt)
-{
-    return i_cal_time_new_from_timet_with_zone(dt.toSecsSinceEpoch(), 0, i_cal_timezone_get_utc_timezone());
-}
-
-bool overlaps(const CalendarEvent &e, const QDateTime &start, const QDateTime &end)
-{
-    return e.start < end && (e.end > start || (e.end == e.start && e.start >= start));
 }
 
 QString identifierFor(const QString &source, const QString &uid, const QString &rid)
@@ -112,11 +71,6 @@ QString identifierFor(const QString &source, const QString &uid, const QString &
             QString::fromLatin1(QUrl::toPercentEncoding(rid)));
 }
 
-constexpr int kMaxInstancesPerQuery = 5000;
-// Iterations the recurrence engine may spend before it reaches a window;
-// FREQ=SECONDLY from years ago would otherwise freeze the popover.
-constexpr qint64 kMaxRecurrenceSteps = 400'000;
-
 } // namespace
 
 struct EdsEventStore::Private
@@ -126,22 +80,7 @@ struct EdsEventStore::Private
         GRef<ICalComponent> comp;
         QString uid;
         QString rid;
-        bool recurring = false;
-        bool cancelled = false;
-        QDate firstDate;
-        std::vector<std::pair<qint64, int>> fastRules; ///< step in seconds and COUNT of sub-daily rules
-        CalendarEvent fields; ///< what every occurrence shares
-        EventPtr single; ///< non-recurring items, worked out once
-        bool hasRidKey = false;
-        qint64 ridKey = 0;
-        QDate ridDate;
-        bool ridIsDate = false;
-        bool thisAndFuture = false; ///< RANGE=THISANDFUTURE: later occurrences follow this one
         bool stale = false; ///< kept from before a reconnection, not yet delivered again
-        /// Occurrences of a series over [cachedFrom, cachedTo), in order;
-        /// month steps are then served without running the rule again.
-        EventList cached;
-        QDateTime cachedFrom, cachedTo;
     };
 
     struct Source
@@ -155,15 +94,14 @@ struct EdsEventStore::Private
         GRef<ECalClient> client;
         GRef<ECalClientView> view;
         bool complete = false;
-        bool singlesDirty = false;
-        bool overridesDirty = true;
+        bool dirty = true; ///< the items changed since the index was built
         int restarts = 0;
         bool pruneStale = false; ///< after a reconnection: drop what the new view does not deliver
         std::map<QString, Item> items;
-        QHash<QString, QSet<qint64>> overrideKeys;
-        QHash<QString, QSet<QDate>> overrideDates;
-        QHash<QString, std::vector<const Item *>> futureOverrides; ///< by uid, in RECURRENCE-ID order
+        std::shared_ptr<EventIndex> index;
         QSet<QByteArray> requestedZones;
+        /** The calendar's own zone definitions, read once each. */
+        QHash<QByteArray, ZoneResolver::DefinedZone> definedZones;
         int zoneFetches = 0; ///< zones asked for and not yet answered
 
         ~Source()
@@ -375,7 +313,7 @@ struct EdsEventStore::Private
                 auto info = infoFor(w.source.get());
                 if (info->name != (*it)->info->name || info->color != (*it)->info->color) {
                     (*it)->info = info;
-                    (*it)->singlesDirty = true;
+                    (*it)->dirty = true;
                     anyChange = true;
                 }
                 next.push_back(std::move(*it));
@@ -490,7 +428,7 @@ struct EdsEventStore::Private
             for (auto &[key, item] : fresh->items)
                 item.stale = true;
             fresh->pruneStale = true;
-            fresh->overridesDirty = true;
+            fresh->dirty = true;
             fresh->complete = true;
             *it = std::move(fresh);
         });
@@ -501,7 +439,7 @@ struct EdsEventStore::Private
         qCDebug(lcEds) << g_slist_length(const_cast<GSList *>(objects)) << "objects from" << s->info->name;
         for (const GSList *l = objects; l; l = l->next)
             s->owner->upsert(*s, static_cast<ICalComponent *>(l->data));
-        s->overridesDirty = true;
+        s->dirty = true;
         s->owner->scheduleChanged();
     }
 
@@ -519,7 +457,7 @@ struct EdsEventStore::Private
                 s->items.erase(uid + QLatin1Char('\n') + rid);
             }
         }
-        s->overridesDirty = true;
+        s->dirty = true;
         s->owner->scheduleChanged();
     }
 
@@ -533,125 +471,25 @@ struct EdsEventStore::Private
             s->pruneStale = false;
             for (auto it = s->items.begin(); it != s->items.end();)
                 it = it->second.stale ? s->items.erase(it) : std::next(it);
-            s->overridesDirty = true;
+            s->dirty = true;
         }
         s->complete = true;
         s->owner->scheduleChanged();
         s->owner->checkLoaded();
     }
 
-    static void removeInvalid(ICalComponent *comp, ICalPropertyKind kind)
-    {
-        std::vector<ICalProperty *> bad;
-        for (ICalProperty *p = i_cal_component_get_first_property(comp, kind); p;
-             p = i_cal_component_get_next_property(comp, kind)) {
-            GRef<ICalTime> t;
-            if (kind == I_CAL_EXDATE_PROPERTY) {
-                t.reset(i_cal_property_get_exdate(p));
-            } else if (kind == I_CAL_RDATE_PROPERTY) {
-                GRef<ICalDatetimeperiod> period(i_cal_property_get_rdate(p));
-                t.reset(i_cal_datetimeperiod_get_time(period.get()));
-                if (!t || i_cal_time_is_null_time(t.get())) {
-                    GRef<ICalPeriod> pp(i_cal_datetimeperiod_get_period(period.get()));
-                    t.reset(pp ? i_cal_period_get_start(pp.get()) : nullptr);
-                }
-            } else if (kind == I_CAL_RRULE_PROPERTY) {
-                GRef<ICalRecurrence> rule(i_cal_property_get_rrule(p));
-                GRef<ICalTime> until(rule ? i_cal_recurrence_get_until(rule.get()) : nullptr);
-                if (rule && until && !i_cal_time_is_null_time(until.get()) && !plausible(until.get()))
-                    bad.push_back(p);
-                else
-                    g_object_unref(p);
-                continue;
-            }
-            if (!plausible(t.get()))
-                bad.push_back(p);
-            else
-                g_object_unref(p);
-        }
-        for (ICalProperty *p : bad) {
-            i_cal_component_remove_property(comp, p);
-            g_object_unref(p);
-        }
-    }
-
+    // Every reading rule lives in the engine; here the component is only kept.
     void upsert(Source &s, ICalComponent *incoming)
     {
         if (i_cal_component_isa(incoming) != I_CAL_VEVENT_COMPONENT)
             return;
         Item item;
         item.comp.reset(i_cal_component_clone(incoming));
-        ICalComponent *comp = item.comp.get();
-        item.uid = utf8(i_cal_component_get_uid(comp));
-        item.rid = takeUtf8(e_cal_util_component_get_recurid_as_string(comp));
+        item.uid = utf8(i_cal_component_get_uid(item.comp.get()));
+        item.rid = takeUtf8(e_cal_util_component_get_recurid_as_string(item.comp.get()));
+        prefetchZones(s, item.comp.get());
         const QString key = item.uid + QLatin1Char('\n') + item.rid;
-
-        GRef<ICalTime> dtstart(i_cal_component_get_dtstart(comp));
-        if (!plausible(dtstart.get())) {
-            qCInfo(lcEds) << "skipping" << item.uid << "in" << s.info->name << ": no usable start";
-            s.items.erase(key);
-            return;
-        }
-        if (GRef<ICalProperty> dtend { i_cal_component_get_first_property(comp, I_CAL_DTEND_PROPERTY) }) {
-            GRef<ICalTime> t(i_cal_property_get_dtend(dtend.get()));
-            if (!plausible(t.get()))
-                i_cal_component_remove_property(comp, dtend.get());
-        }
-        removeInvalid(comp, I_CAL_EXDATE_PROPERTY);
-        removeInvalid(comp, I_CAL_RDATE_PROPERTY);
-        removeInvalid(comp, I_CAL_RRULE_PROPERTY);
-
-        if (!item.rid.isEmpty()) {
-            GRef<ICalProperty> prop(i_cal_component_get_first_property(comp, I_CAL_RECURRENCEID_PROPERTY));
-            GRef<ICalTime> rid(prop ? i_cal_property_get_recurrenceid(prop.get()) : nullptr);
-            if (!plausible(rid.get())) {
-                s.items.erase(key);
-                return;
-            }
-            item.hasRidKey = true;
-            item.ridIsDate = i_cal_time_is_date(rid.get());
-            if (GRef<ICalParameter> range {
-                    i_cal_property_get_first_parameter(prop.get(), I_CAL_RANGE_PARAMETER) })
-                item.thisAndFuture = i_cal_parameter_get_range(range.get()) == I_CAL_RANGE_THISANDFUTURE;
-            item.ridDate = dateOf(rid.get());
-            if (!item.ridIsDate && !i_cal_time_is_utc(rid.get())) {
-                GRef<ICalParameter> tz(i_cal_property_get_first_parameter(prop.get(), I_CAL_TZID_PARAMETER));
-                i_cal_time_set_timezone(
-                    rid.get(), tz ? zoneFor(s, i_cal_parameter_get_tzid(tz.get())) : nullptr);
-            }
-            item.ridKey = toDateTime(rid.get()).toMSecsSinceEpoch();
-        } else {
-            item.recurring = e_cal_util_component_has_recurrences(comp);
-        }
-        prefetchZones(s, comp);
-        item.cancelled = i_cal_component_get_status(comp) == I_CAL_STATUS_CANCELLED;
-        if (item.recurring) {
-            if (!i_cal_time_is_date(dtstart.get()))
-                untilDatesToMidnight(comp);
-            item.firstDate = dateOf(dtstart.get());
-            item.fastRules = subDailyRules(comp);
-        }
-
-        CalendarEvent &f = item.fields;
-        f.calendar = s.info;
-        f.sourceUid = s.uid;
-        f.componentUid = item.uid;
-        // A SUMMARY without text is an empty title, not a missing one.
-        if (GRef<ICalProperty> summary { i_cal_component_get_first_property(comp, I_CAL_SUMMARY_PROPERTY) })
-            f.title = cleanText(i_cal_component_get_summary(comp));
-        else if (hadEmptySummary(comp))
-            f.title = QString();
-        f.location = cleanText(i_cal_component_get_location(comp));
-        f.notes = cleanText(i_cal_component_get_description(comp));
-        if (GRef<ICalProperty> url { i_cal_component_get_first_property(comp, I_CAL_URL_PROPERTY) })
-            f.url = QUrl(utf8(i_cal_property_get_url(url.get())).trimmed());
-        MeetingProperties::read(
-            static_cast<icalcomponent *>(i_cal_object_get_native(I_CAL_OBJECT(comp))), f.meeting);
-
-        auto &slot = s.items[key];
-        slot = std::move(item);
-        if (!slot.recurring)
-            buildSingle(s, slot);
+        s.items[key] = std::move(item);
     }
 
     // Asks for every zone the component names now rather than when a query
@@ -665,107 +503,34 @@ struct EdsEventStore::Private
                 GRef<ICalProperty> prop(p);
                 GRef<ICalParameter> tz(i_cal_property_get_first_parameter(p, I_CAL_TZID_PARAMETER));
                 if (tz)
-                    zoneFor(s, i_cal_parameter_get_tzid(tz.get()));
+                    zoneFor(s, i_cal_parameter_get_tzid(tz.get()), QDate(2000, 1, 1), QTime(0, 0));
             }
         }
     }
 
-    // libical drops a SUMMARY with no text and leaves a parse note in its
-    // place; the service hands the component on in that form.
-    static bool hadEmptySummary(ICalComponent *comp)
-    {
-        bool found = false;
-        for (ICalProperty *p = i_cal_component_get_first_property(comp, I_CAL_XLICERROR_PROPERTY);
-             p && !found; p = i_cal_component_get_next_property(comp, I_CAL_XLICERROR_PROPERTY)) {
-            GRef<ICalProperty> prop(p);
-            found = QByteArray(i_cal_property_get_xlicerror(p)).startsWith("No value for SUMMARY property");
-        }
-        return found;
-    }
-
-    // An UNTIL given as a date for a series of timed occurrences ends the
-    // series when that day begins, in the series' own zone, as the files
-    // store and the other calendar readers have it; libecal alone would
-    // still count that day's occurrence.
-    static void untilDatesToMidnight(ICalComponent *comp)
-    {
-        for (ICalProperty *p = i_cal_component_get_first_property(comp, I_CAL_RRULE_PROPERTY); p;
-             p = i_cal_component_get_next_property(comp, I_CAL_RRULE_PROPERTY)) {
-            GRef<ICalProperty> prop(p);
-            GRef<ICalRecurrence> rule(i_cal_property_get_rrule(p));
-            GRef<ICalTime> until(rule ? i_cal_recurrence_get_until(rule.get()) : nullptr);
-            if (!until || i_cal_time_is_null_time(until.get()) || !i_cal_time_is_date(until.get()))
-                continue;
-            i_cal_time_set_is_date(until.get(), FALSE);
-            i_cal_time_set_time(until.get(), 0, 0, 0);
-            i_cal_recurrence_set_until(rule.get(), until.get());
-            i_cal_property_set_rrule(p, rule.get());
-        }
-    }
-
-    static std::vector<std::pair<qint64, int>> subDailyRules(ICalComponent *comp)
-    {
-        std::vector<std::pair<qint64, int>> out;
-        for (ICalProperty *p = i_cal_component_get_first_property(comp, I_CAL_RRULE_PROPERTY); p;
-             p = i_cal_component_get_next_property(comp, I_CAL_RRULE_PROPERTY)) {
-            GRef<ICalProperty> prop(p);
-            GRef<ICalRecurrence> rule(i_cal_property_get_rrule(p));
-            if (!rule)
-                continue;
-            qint64 step = 0;
-            switch (i_cal_recurrence_get_freq(rule.get())) {
-            case I_CAL_SECONDLY_RECURRENCE:
-                step = 1;
-                break;
-            case I_CAL_MINUTELY_RECURRENCE:
-                step = 60;
-                break;
-            case I_CAL_HOURLY_RECURRENCE:
-                step = 3600;
-                break;
-            default:
-                continue;
-            }
-            out.emplace_back(step * qMax<qint64>(1, i_cal_recurrence_get_interval(rule.get())),
-                i_cal_recurrence_get_count(rule.get()));
-        }
-        return out;
-    }
-
-    static bool tooManySteps(const Item &item, const QDateTime &windowEnd)
-    {
-        const qint64 span = qMax<qint64>(0, item.firstDate.daysTo(windowEnd.date()) + 1) * 86400;
-        for (const auto &[step, count] : item.fastRules) {
-            qint64 steps = span / step;
-            if (count > 0)
-                steps = qMin<qint64>(steps, count);
-            if (steps > kMaxRecurrenceSteps)
-                return true;
-        }
-        return false;
-    }
-
-    // libical's zone for a TZID. Names the system zone database knows (also
-    // behind vendor prefixes, and Windows names) use its built-in zones, so
-    // the answers match the files store; anything else is the VTIMEZONE the
-    // calendar itself holds, fetched once in the background.
-    ICalTimezone *zoneFor(Source &s, const char *tzid)
+    // The zone a TZID names: the system zone database where it knows the
+    // name (also behind vendor prefixes, and Windows names), as the files
+    // store reads it; anything else is the VTIMEZONE the calendar itself
+    // holds, fetched once in the background.
+    QTimeZone zoneFor(Source &s, const char *tzid, QDate date, QTime time)
     {
         if (!tzid || !*tzid)
-            return nullptr;
-        const QTimeZone zone = ZoneResolver::systemZone(QByteArray(tzid));
-        if (zone.isValid()) {
-            if (zone == QTimeZone::utc() || zone.id() == "UTC")
-                return i_cal_timezone_get_utc_timezone();
-            if (ICalTimezone *builtin = i_cal_timezone_get_builtin_timezone(zone.id().constData()))
-                return builtin;
+            return {};
+        const QByteArray name(tzid);
+        const QTimeZone zone = ZoneResolver::systemZone(name);
+        if (zone.isValid() || !s.client)
+            return zone;
+        if (const auto it = s.definedZones.constFind(name); it != s.definedZones.constEnd())
+            return it->zoneFor(date, time);
+        if (ICalTimezone *cached = e_timezone_cache_get_timezone(E_TIMEZONE_CACHE(s.client.get()), tzid)) {
+            GRef<ICalComponent> definition(i_cal_timezone_get_component(cached));
+            if (!definition)
+                return {};
+            auto *native = static_cast<icalcomponent *>(i_cal_object_get_native(I_CAL_OBJECT(definition.get())));
+            return s.definedZones.insert(name, ZoneResolver::DefinedZone(native))->zoneFor(date, time);
         }
-        if (s.client) {
-            if (ICalTimezone *cached = e_timezone_cache_get_timezone(E_TIMEZONE_CACHE(s.client.get()), tzid))
-                return cached;
-            fetchZone(s, QByteArray(tzid));
-        }
-        return nullptr;
+        fetchZone(s, QByteArray(tzid));
+        return {};
     }
 
     void fetchZone(Source &s, const QByteArray &tzid)
@@ -791,239 +556,49 @@ struct EdsEventStore::Private
             return;
         --s->zoneFetches;
         if (ok && zone) {
-            s->singlesDirty = true;
-            s->overridesDirty = true;
+            s->dirty = true;
             s->owner->scheduleChanged();
         }
         s->owner->checkLoaded();
     }
 
-    static ICalTimezone *resolveZone(const gchar *tzid, gpointer data, GCancellable *, GError **)
+    /** The engine's index of one calendar, rebuilt from its components after a change. */
+    EventIndex &indexOf(Source &s)
     {
-        auto *s = static_cast<Source *>(data);
-        return s->owner->zoneFor(*s, tzid);
-    }
-
-    static QDateTime toDateTime(const ICalTime *t)
-    {
-        gint y = 0, m = 0, d = 0, h = 0, mi = 0, sec = 0;
-        i_cal_time_get_date(t, &y, &m, &d);
-        const QDate date(y, m, d);
-        if (i_cal_time_is_date(t))
-            return QDateTime(date, QTime(0, 0));
-        i_cal_time_get_time(t, &h, &mi, &sec);
-        const QTime time(h, mi, qMin(sec, 59));
-        ICalTimezone *zone = i_cal_time_get_timezone(t);
-        // Instants are kept in UTC: every query compares thousands of them,
-        // and comparing local times means a zone lookup each time.
-        if (i_cal_time_is_utc(t) || zone == i_cal_timezone_get_utc_timezone())
-            return QDateTime(date, time, Qt::UTC);
-        if (!zone)
-            return QDateTime(date, time).toUTC();
-        // libical's zones are the system zone database here (or the
-        // calendar's own VTIMEZONE), and converting with them is an order of
-        // magnitude cheaper than a QTimeZone per occurrence.
-        return QDateTime::fromSecsSinceEpoch(i_cal_time_as_timet_with_zone(t, zone), Qt::UTC);
-    }
-
-    struct Expansion
-    {
-        Source *source = nullptr;
-        Item *item = nullptr;
-        QDateTime start, end; ///< the exact window; invalid when building a single
-        EventList *out = nullptr;
-        int count = 0;
-    };
-
-    static gboolean onInstance(ICalComponent *, ICalTime *instanceStart, ICalTime *instanceEnd, gpointer data,
-        GCancellable *, GError **)
-    {
-        auto *x = static_cast<Expansion *>(data);
-        Item &item = *x->item;
-        auto event = std::make_shared<CalendarEvent>(item.fields);
-        event->allDay = i_cal_time_is_date(instanceStart);
-        event->start = toDateTime(instanceStart);
-        if (event->allDay) {
-            QDate endDate = instanceEnd ? dateOf(instanceEnd) : QDate();
-            if (!endDate.isValid() || endDate <= event->start.date())
-                endDate = event->start.date().addDays(1);
-            event->end = QDateTime(endDate, QTime(0, 0));
-        } else {
-            event->end = instanceEnd ? toDateTime(instanceEnd) : event->start;
-            if (!event->end.isValid() || event->end < event->start)
-                event->end = event->start;
-        }
-        if (!event->start.isValid())
-            return TRUE;
-
-        if (!x->out) { // a single event or a moved occurrence: the whole item
-            event->recurrenceId = item.rid;
-            event->identifier = identifierFor(x->source->uid, item.uid, item.rid);
-            item.single = std::move(event);
-            return FALSE;
-        }
-        const qint64 key = event->start.toMSecsSinceEpoch();
-        const auto keys = x->source->overrideKeys.constFind(item.uid);
-        if (keys != x->source->overrideKeys.constEnd() && keys->contains(key))
-            return TRUE;
-        const auto dates = x->source->overrideDates.constFind(item.uid);
-        if (dates != x->source->overrideDates.constEnd() && dates->contains(dateOf(instanceStart)))
-            return TRUE;
-        if (!event->allDay) {
-            // The latest "this and future" change before this occurrence moves
-            // it by the same amount and gives it that change's length and text.
-            const auto future = x->source->futureOverrides.constFind(item.uid);
-            const Item *change = nullptr;
-            if (future != x->source->futureOverrides.constEnd())
-                for (const Item *candidate : *future)
-                    if (candidate->ridKey < key)
-                        change = candidate;
-            if (change) {
-                if (change->cancelled || !change->single)
-                    return TRUE;
-                const qint64 shift = change->single->start.toMSecsSinceEpoch() - change->ridKey;
-                const qint64 length = change->single->start.msecsTo(change->single->end);
-                const QDateTime start = event->start;
-                *event = change->fields;
-                event->start = start.addMSecs(shift);
-                event->end = event->start.addMSecs(length);
-            }
-        }
-        if (!overlaps(*event, x->start, x->end))
-            return TRUE;
-        event->recurrenceId = takeUtf8(i_cal_time_as_ical_string(instanceStart));
-        event->identifier = identifierFor(x->source->uid, item.uid, event->recurrenceId);
-        x->out->append(std::move(event));
-        return ++x->count < kMaxInstancesPerQuery;
-    }
-
-    void buildSingle(Source &s, Item &item)
-    {
-        item.single.reset();
-        if (item.cancelled)
-            return;
-        GRef<ICalTime> from(utcTime(QDateTime(QDate(1, 1, 2), QTime(0, 0), Qt::UTC)));
-        GRef<ICalTime> to(utcTime(QDateTime(QDate(9999, 12, 30), QTime(0, 0), Qt::UTC)));
-        Expansion x;
-        x.source = &s;
-        x.item = &item;
-        GError *error = nullptr;
-        e_cal_recur_generate_instances_sync(item.comp.get(), from.get(), to.get(), &Private::onInstance, &x,
-            &Private::resolveZone, &s, nullptr, nullptr, &error);
-        g_clear_error(&error);
-    }
-
-    void refresh(Source &s)
-    {
-        if (s.singlesDirty) {
-            s.singlesDirty = false;
-            for (auto &[key, item] : s.items) {
-                item.fields.calendar = s.info;
-                item.cached.clear();
-                item.cachedFrom = item.cachedTo = QDateTime();
-                if (!item.recurring)
-                    buildSingle(s, item);
-            }
-        }
-        if (s.overridesDirty) {
-            s.overridesDirty = false;
-            for (auto &[key, item] : s.items) {
-                item.cached.clear();
-                item.cachedFrom = item.cachedTo = QDateTime();
-            }
-            for (auto &list : s.futureOverrides)
-                std::sort(list.begin(), list.end(),
-                    [](const Item *a, const Item *b) { return a->ridKey < b->ridKey; });
-            s.overrideKeys.clear();
-            s.overrideDates.clear();
-            s.futureOverrides.clear();
+        if (!s.index || s.dirty) {
+            s.dirty = false;
+            EventIndex::Calendar calendar;
+            calendar.info = s.info;
+            calendar.wallTimeRecurrenceIds = true;
+            calendar.identifier = [source = s.uid](const QString &uid, const QString &rid) {
+                return identifierFor(source, uid, rid);
+            };
+            const ComponentReader::ZoneLookup zones
+                = [this, &s](const QByteArray &tzid, QDate date, QTime time) {
+                  return zoneFor(s, tzid.constData(), date, time);
+              };
             for (const auto &[key, item] : s.items) {
-                if (!item.hasRidKey)
+                auto event = std::make_shared<IcsEvent>();
+                auto *native = static_cast<icalcomponent *>(i_cal_object_get_native(I_CAL_OBJECT(item.comp.get())));
+                if (!native || !ComponentReader::read(native, zones, *event)) {
+                    qCInfo(lcEds) << "skipping" << item.uid << "in" << s.info->name << ": no usable start";
                     continue;
-                if (item.ridIsDate)
-                    s.overrideDates[item.uid].insert(item.ridDate);
-                else
-                    s.overrideKeys[item.uid].insert(item.ridKey);
-                if (item.thisAndFuture && !item.ridIsDate)
-                    s.futureOverrides[item.uid].push_back(&item);
+                }
+                calendar.items.append({ std::move(event), item.uid });
             }
+            s.index = std::make_shared<EventIndex>(QList<EventIndex::Calendar> { calendar }, EventIndex::Limits());
         }
+        return *s.index;
     }
 
-    void expand(Source &s, Item &item, const QDateTime &start, const QDateTime &end, EventList &out)
-    {
-        if (item.cancelled)
-            return;
-        if (item.cachedFrom.isValid() && item.cachedFrom <= start && end <= item.cachedTo) {
-            for (const EventPtr &e : std::as_const(item.cached))
-                if (overlaps(*e, start, end))
-                    out.append(e);
-            return;
-        }
-        // The rule engine walks from the series' first start on every call,
-        // so one wide walk costs about what a narrow one does: expand half a
-        // year back and a year ahead, and keep it unless the series filled it.
-        const QDateTime from = start.addMonths(-6), to = end.addMonths(12);
-        EventList wide;
-        const int count = expandWindow(s, item, from, to, wide);
-        item.cached.clear();
-        item.cachedFrom = item.cachedTo = QDateTime();
-        if (count >= 0 && count < kMaxInstancesPerQuery) {
-            item.cached = wide;
-            item.cachedFrom = from;
-            item.cachedTo = to;
-            for (const EventPtr &e : std::as_const(wide))
-                if (overlaps(*e, start, end))
-                    out.append(e);
-            return;
-        }
-        expandWindow(s, item, start, end, out);
-    }
-
-    /** Occurrences overlapping [start, end); the count, or -1 when the series was not expanded. */
-    int expandWindow(Source &s, Item &item, const QDateTime &start, const QDateTime &end, EventList &out)
-    {
-        if (tooManySteps(item, end.addDays(2))) {
-            qCInfo(lcEds) << "not expanding" << item.uid << "in" << s.info->name
-                          << ": rule repeats too often";
-            return -1;
-        }
-        // Widened by two days: all-day and floating occurrences are placed in
-        // local time afterwards, and the window is cut exactly then.
-        GRef<ICalTime> from(utcTime(start.addDays(-2)));
-        GRef<ICalTime> to(utcTime(end.addDays(2)));
-        Expansion x;
-        x.source = &s;
-        x.item = &item;
-        x.start = start;
-        x.end = end;
-        x.out = &out;
-        GError *error = nullptr;
-        e_cal_recur_generate_instances_sync(item.comp.get(), from.get(), to.get(), &Private::onInstance, &x,
-            &Private::resolveZone, &s, nullptr, nullptr, &error);
-        g_clear_error(&error);
-        return x.count;
-    }
-
-    EventList query(const QDateTime &localStart, const QDateTime &localEnd)
+    EventList query(const QDateTime &start, const QDateTime &end)
     {
         EventList out;
-        if (status != AuthorizationStatus::fullAccess || !localStart.isValid() || !localEnd.isValid()
-            || !(localStart < localEnd))
+        if (status != AuthorizationStatus::fullAccess || !start.isValid() || !end.isValid() || !(start < end))
             return out;
-        const QDateTime start = localStart.toUTC(), end = localEnd.toUTC();
-        for (const auto &source : sources) {
-            Source &s = *source;
-            refresh(s);
-            for (auto &[key, item] : s.items) {
-                if (item.recurring)
-                    expand(s, item, start, end, out);
-                else if (item.single && overlaps(*item.single, start, end))
-                    out.append(item.single);
-            }
-        }
-        std::stable_sort(
-            out.begin(), out.end(), [](const EventPtr &a, const EventPtr &b) { return a->start < b->start; });
+        LocalZone::refresh();
+        for (const auto &source : sources)
+            out += indexOf(*source).events(start, end);
         return out;
     }
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LocalZone.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QTimeZone>
@@ -16,6 +18,7 @@ inline bool pinLocalZone(const QByteArray &ianaId)
 {
     qputenv("TZ", ianaId);
     tzset();
+    LocalZone::refresh();
     const QTimeZone zone(ianaId);
     if (!zone.isValid())
         return false;

@@ -102,17 +102,32 @@ private Q_SLOTS:
         }
     }
 
-    void capPerQuery()
+    // The cap bounds one day, not the window: ten years of a daily series are all there.
+    void capPerDay_data()
     {
-        const auto master = parseSeries("DTSTART:20250301T000000Z\r\nRRULE:FREQ=DAILY\r\n");
+        QTest::addColumn<QByteArray>("series");
+        QTest::addColumn<int>("perDay");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("daily over eleven years") << QByteArray("DTSTART:20250301T000000Z\r\nRRULE:FREQ=DAILY\r\n") << 25 << 4018;
+        QTest::newRow("every second, capped each day") << QByteArray("DTSTART:20250301T000000Z\r\nRRULE:FREQ=SECONDLY\r\n") << 25 << 4018 * 25;
+        QTest::newRow("every two hours since 2019") << QByteArray("DTSTART:20190101T000000Z\r\nRRULE:FREQ=HOURLY;INTERVAL=2\r\n") << 25 << (4018 + 59) * 12; // from the window's start in January
+        QTest::newRow("hourly on Mondays at 9 and 10, BYMINUTE expands") << QByteArray("DTSTART:20250303T090000Z\r\nRRULE:FREQ=HOURLY;BYDAY=MO;BYHOUR=9,10;BYMINUTE=0,30\r\n") << 25 << 574 * 4;
+        QTest::newRow("never meets, but its DTSTART stands") << QByteArray("DTSTART:20250301T000000Z\r\nRRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30\r\n") << 25 << 1;
+        QTest::newRow("COUNT over seconds with a limit") << QByteArray("DTSTART:20250301T000000Z\r\nRRULE:FREQ=SECONDLY;BYSECOND=0;BYMINUTE=0;COUNT=100\r\n") << 25 << 100;
+    }
+
+    void capPerDay()
+    {
+        QFETCH(QByteArray, series);
+        QFETCH(int, perDay);
+        QFETCH(int, expected);
+        const auto master = parseSeries(series);
         QVERIFY(master);
         RecurrenceExpander expander(master);
         const QDateTime march(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC);
-        // An endless series over an eleven-year window: the earliest few, not all of them.
-        const auto first = expander.occurrences(
-            march.addMonths(-2).toMSecsSinceEpoch(), march.addYears(11).toMSecsSinceEpoch(), 25);
-        QCOMPARE(first.size(), 25);
-        QCOMPARE(first.first().startMs, march.toMSecsSinceEpoch());
+        const auto all = expander.occurrences(
+            march.addMonths(-2).toMSecsSinceEpoch(), march.addYears(11).toMSecsSinceEpoch(), perDay);
+        QCOMPARE(all.size(), expected);
     }
 };
 

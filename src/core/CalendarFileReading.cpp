@@ -1,0 +1,117 @@
+#include "CalendarFileReading.h"
+
+#include "CalendarSources.h"
+#include "StoreLog.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using CalendarFileReading::FileStamp;
+
+FileStamp stampOf(const struct stat &st)
+{
+    return { qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+        quint64(st.st_ino), quint64(st.st_dev) };
+}
+
+} // namespace
+
+FileStamp CalendarFileReading::statPath(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return stampOf(st);
+}
+
+// O_NONBLOCK and the regular-file check keep a FIFO or device named *.ics
+// from blocking the loader; reading through one descriptor means a file
+// replaced meanwhile is read whole, old or new, never half of each.
+CalendarFileReading::LoadedFile CalendarFileReading::readFile(const QString &path, qint64 maxBytes)
+{
+    LoadedFile out;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        // Saved first: building the log line may itself set errno.
+        const int error = errno;
+        qCInfo(lcStore) << "cannot open" << path << qt_error_string(error);
+        return out;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return out;
+    }
+    out.stamp = stampOf(st);
+    if (st.st_size > maxBytes) {
+        qCInfo(lcStore) << "skipping" << path << "of" << qint64(st.st_size) << "bytes";
+        ::close(fd);
+        return out;
+    }
+    QByteArray bytes;
+    bytes.resize(qsizetype(st.st_size));
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > maxBytes)
+                break;
+            bytes.resize(std::min<qsizetype>(maxBytes + 1, bytes.size() + 65536));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        filled += n;
+    }
+    ::close(fd);
+    if (filled > maxBytes) {
+        qCInfo(lcStore) << "skipping" << path << ", grew past the size limit";
+        return out;
+    }
+    bytes.truncate(filled);
+    auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(bytes));
+    if (!content->refusal.isEmpty())
+        qCInfo(lcStore) << "skipping" << path << ":" << content->refusal;
+    if (content->skipped > 0)
+        qCInfo(lcStore) << path << ": skipped" << content->skipped << "unusable events";
+    out.content = std::move(content);
+    return out;
+}
+
+// readdir's d_type spares a stat per entry, which QDir would make: with
+// thousands of items that is most of the listing time.
+QStringList CalendarFileReading::listItemFiles(const QString &folder, bool *readable)
+{
+    QStringList out;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    *readable = dir != nullptr;
+    if (!dir)
+        return out;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (CalendarSources::isCalendarFileName(name))
+            out.append(folder + QLatin1Char('/') + name);
+    }
+    ::closedir(dir);
+    out.sort();
+    return out;
+}
+
+QString CalendarFileReading::readSmallText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.read(4096)).trimmed();
+}
+

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "IcsFileReader.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+/**
+ * How the files store reads calendar files from disk: safely (a FIFO or a
+ * device named *.ics never blocks, a file replaced meanwhile is read whole),
+ * within a size limit, and with the stamp that tells a changed file from an
+ * unchanged one. Safe on any thread.
+ */
+namespace CalendarFileReading {
+
+/** Size, modification time and identity of a file; invalid when it is not a regular file. */
+struct FileStamp
+{
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+
+    bool isValid() const { return size >= 0; }
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
+struct LoadedFile
+{
+    FileStamp stamp;
+    std::shared_ptr<const IcsFileContent> content; ///< null when unreadable or too large
+};
+
+FileStamp statPath(const QString &path);
+
+/** Reads and parses one file, skipping it when larger than maxBytes. */
+LoadedFile readFile(const QString &path, qint64 maxBytes);
+
+/** The calendar files of a collection folder, sorted; *readable says whether it could be listed. */
+QStringList listItemFiles(const QString &folder, bool *readable);
+
+/** The first 4 KB of a small text file (a collection's displayname or color), trimmed. */
+QString readSmallText(const QString &path);
+
+} // namespace CalendarFileReading

@@ -1,0 +1,316 @@
+#include "EventIndex.h"
+
+#include "LocalZone.h"
+#include "Overlap.h"
+#include "RecurrenceExpander.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr qint64 dayMs = 86400000;
+constexpr qint64 shortSpanMs = 7 * dayMs;
+
+// Recurrence instants as RFC 5545 writes them: "20250305", "20250305T090000"
+// or "20250305T090000Z". Hand-formatted because a month step formats thousands.
+QString dateKey(QDate date)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", date.year(), date.month(), date.day());
+    return QString::fromLatin1(buffer);
+}
+
+QString wallKey(QDate date, QTime time, bool utc)
+{
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02dT%02d%02d%02d%s", date.year(), date.month(), date.day(),
+        time.hour(), time.minute(), time.second(), utc ? "Z" : "");
+    return QString::fromLatin1(buffer);
+}
+
+QString utcKey(qint64 ms)
+{
+    const qint64 day = ms >= 0 ? ms / dayMs : -((-ms + dayMs - 1) / dayMs);
+    const qint64 secs = (ms - day * dayMs) / 1000;
+    return wallKey(QDate::fromJulianDay(day + 2440588),
+        QTime(int(secs / 3600), int(secs / 60 % 60), int(secs % 60)), true);
+}
+
+QString wallKeyOf(qint64 wall, bool utc)
+{
+    const qint64 day = wall >= 0 ? wall / dayMs : -((-wall + dayMs - 1) / dayMs);
+    return wallKey(RecurrenceExpander::dateOfWall(wall),
+        QTime::fromMSecsSinceStartOfDay(int(wall - day * dayMs)), utc);
+}
+
+bool isUtc(const IcsTime &t)
+{
+    return t.kind == IcsTime::Kind::zoned && t.zone == QTimeZone::utc();
+}
+
+/** The instant a value of an item stands for, floating ones in the zone the user is in now. */
+QDateTime instantOf(const IcsTime &t, const QTimeZone &local)
+{
+    if (t.kind == IcsTime::Kind::zoned)
+        return QDateTime(t.date, t.time, t.zone);
+    return LocalZone::at(t.date, t.time, local);
+}
+
+/**
+ * The record of one occurrence. Timed events carry UTC instants; all-day and
+ * floating ones the wall time in the zone the user is in now.
+ */
+EventPtr makeRecord(const IcsEvent &source, bool allDayOrFloating, qint64 startMs, qint64 endMs,
+    const std::shared_ptr<const CalendarInfo> &calendar, const QString &identifier, const QString &recurrenceKey,
+    const QTimeZone &local)
+{
+    auto e = std::make_shared<CalendarEvent>();
+    e->identifier = identifier;
+    e->start = QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC);
+    e->end = QDateTime::fromMSecsSinceEpoch(endMs, Qt::UTC);
+    if (allDayOrFloating) {
+        e->start = LocalZone::toLocal(e->start, local);
+        e->end = LocalZone::toLocal(e->end, local);
+    }
+    e->allDay = source.isAllDay();
+    e->title = source.summary;
+    e->location = source.location;
+    e->url = source.url;
+    e->notes = source.description;
+    e->meeting = source.meeting;
+    e->calendar = calendar;
+    e->sourceUid = calendar->id;
+    e->componentUid = source.uid;
+    e->recurrenceId = recurrenceKey;
+    return e;
+}
+
+bool floatsWithUser(const IcsEvent &e)
+{
+    return e.start.kind != IcsTime::Kind::zoned;
+}
+
+} // namespace
+
+struct EventIndex::Single
+{
+    std::shared_ptr<const IcsEvent> event;
+    std::shared_ptr<const CalendarInfo> calendar;
+    QString identifier;
+    QString recurrenceKey;
+    qint64 startMs = 0;
+    qint64 endMs = 0;
+    EventPtr record;
+};
+
+struct EventIndex::Master
+{
+    /** A RANGE=THISANDFUTURE change: later occurrences move by calendar days and wall time, and take its fields. */
+    struct Future
+    {
+        qint64 afterWall;
+        qint64 shiftWall;
+        std::shared_ptr<const IcsEvent> source;
+    };
+    std::unique_ptr<RecurrenceExpander> expander;
+    std::shared_ptr<const CalendarInfo> calendar;
+    std::function<QString(const QString &, const QString &)> identifier;
+    QString uid;
+    bool wallKeys = false;
+    std::vector<Future> future; ///< ascending by afterWall
+};
+
+bool EventIndex::supersedes(const IcsEvent &candidate, const IcsEvent &current)
+{
+    if (candidate.sequence != current.sequence)
+        return candidate.sequence > current.sequence;
+    return candidate.stampSecs > current.stampSecs;
+}
+
+EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
+    : m_limits(limits)
+{
+    for (const Calendar &calendar : calendars) {
+        // Two versions of one item (same UID and RECURRENCE-ID): the newer
+        // one stands, whichever was read first (RFC 5545 3.8.7.4).
+        QList<const Item *> items;
+        QHash<QString, qsizetype> slotOf;
+        for (const Item &item : calendar.items) {
+            const IcsTime &rid = item.event->recurrenceId;
+            const QString key = item.uid + QLatin1Char('\n')
+                + (!rid.isValid()   ? QString()
+                        : rid.isDate() ? dateKey(rid.date)
+                                       : wallKey(rid.date, rid.time, false) + QString::fromLatin1(rid.zone.id()));
+            const auto slot = slotOf.constFind(key);
+            if (slot == slotOf.constEnd()) {
+                slotOf.insert(key, items.size());
+                items.append(&item);
+            } else if (supersedes(*item.event, *items[*slot]->event)) {
+                items[*slot] = &item;
+            }
+        }
+
+        QHash<QString, QList<const Item *>> overrides;
+        for (const Item *item : std::as_const(items)) {
+            if (item->event->recurrenceId.isValid())
+                overrides[item->uid].append(item);
+        }
+
+        for (const Item *item : std::as_const(items)) {
+            const IcsEvent &event = *item->event;
+            if (event.recurrenceId.isValid()) {
+                if (event.cancelled)
+                    continue;
+                const IcsTime &rid = event.recurrenceId;
+                const QString key = rid.isDate()  ? dateKey(rid.date)
+                    : calendar.wallTimeRecurrenceIds ? wallKey(rid.date, rid.time, isUtc(rid))
+                                                     : utcKey(instantOf(rid, LocalZone::zone()).toMSecsSinceEpoch());
+                m_shortEvents.push_back(
+                    { item->event, calendar.info, calendar.identifier(item->uid, key), key, 0, 0, nullptr });
+                continue;
+            }
+            const auto overridden = overrides.constFind(item->uid);
+            if (event.isRecurring() || overridden != overrides.constEnd()) {
+                if (event.cancelled)
+                    continue;
+                Master master;
+                master.expander = std::make_unique<RecurrenceExpander>(item->event, m_limits.instancesPerSeries);
+                master.calendar = calendar.info;
+                master.identifier = calendar.identifier;
+                master.uid = item->uid;
+                master.wallKeys = calendar.wallTimeRecurrenceIds;
+                if (overridden != overrides.constEnd()) {
+                    for (const Item *o : *overridden) {
+                        const IcsEvent &change = *o->event;
+                        master.expander->addOverride(change.recurrenceId);
+                        if (!change.thisAndFuture)
+                            continue;
+                        const qint64 after = master.expander->wallOf(change.recurrenceId);
+                        master.future.push_back(
+                            { after, master.expander->wallOf(change.start) - after, o->event });
+                    }
+                    // Ordered by where each change takes effect, so the latest one before an occurrence wins.
+                    std::stable_sort(master.future.begin(), master.future.end(),
+                        [](const Master::Future &a, const Master::Future &b) { return a.afterWall < b.afterWall; });
+                }
+                m_masters.push_back(std::move(master));
+                continue;
+            }
+            if (event.cancelled)
+                continue;
+            m_shortEvents.push_back(
+                { item->event, calendar.info, calendar.identifier(item->uid, QString()), QString(), 0, 0, nullptr });
+        }
+    }
+    placeSingles();
+}
+
+EventIndex::~EventIndex() = default;
+
+void EventIndex::placeSingles()
+{
+    m_localGeneration = LocalZone::generation();
+    const QTimeZone local = LocalZone::zone();
+    std::vector<Single> all;
+    all.reserve(m_shortEvents.size() + m_longEvents.size());
+    std::move(m_shortEvents.begin(), m_shortEvents.end(), std::back_inserter(all));
+    std::move(m_longEvents.begin(), m_longEvents.end(), std::back_inserter(all));
+    m_shortEvents.clear();
+    m_longEvents.clear();
+    for (Single &s : all) {
+        const QDateTime start = instantOf(s.event->start, local);
+        s.startMs = start.toMSecsSinceEpoch();
+        s.endMs = std::max(s.startMs, s.event->endFor(start).toMSecsSinceEpoch());
+        s.record = makeRecord(*s.event, s.event->isAllDay() || floatsWithUser(*s.event), s.startMs, s.endMs,
+            s.calendar, s.identifier, s.recurrenceKey, local);
+        (s.endMs - s.startMs > shortSpanMs ? m_longEvents : m_shortEvents).push_back(std::move(s));
+    }
+    std::stable_sort(m_shortEvents.begin(), m_shortEvents.end(),
+        [](const Single &a, const Single &b) { return a.startMs < b.startMs; });
+}
+
+void EventIndex::prepare(qint64 untilMs)
+{
+    for (Master &master : m_masters)
+        master.expander->prepare(untilMs);
+}
+
+EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
+{
+    EventList out;
+    if (!start.isValid() || !end.isValid() || !(start < end))
+        return out;
+    // Sorted on UTC milliseconds: comparing the records' times would look
+    // up a zone for every comparison.
+    std::vector<std::pair<qint64, EventPtr>> found;
+    if (LocalZone::generation() != m_localGeneration)
+        placeSingles();
+    const QTimeZone local = LocalZone::zone();
+    const qint64 from = start.toMSecsSinceEpoch();
+    const qint64 to = end.toMSecsSinceEpoch();
+
+    auto it = std::lower_bound(m_shortEvents.begin(), m_shortEvents.end(), from - shortSpanMs,
+        [](const Single &s, qint64 value) { return s.startMs < value; });
+    for (; it != m_shortEvents.end() && it->startMs < to; ++it) {
+        if (overlapsWindow(it->startMs, it->endMs, from, to))
+            found.emplace_back(it->startMs, it->record);
+    }
+    for (const Single &s : m_longEvents) {
+        if (overlapsWindow(s.startMs, s.endMs, from, to))
+            found.emplace_back(s.startMs, s.record);
+    }
+
+    for (Master &master : m_masters) {
+        RecurrenceExpander &expander = *master.expander;
+        const IcsEvent &event = expander.master();
+        const bool floating = event.isAllDay() || floatsWithUser(event);
+        const bool utcSeries = isUtc(event.start);
+        const auto add = [&](const RecurrenceExpander::Occurrence &o, const IcsEvent &source, qint64 startMs,
+                              qint64 endMs) {
+            const QString key = event.isAllDay() ? dateKey(RecurrenceExpander::dateOfWall(o.wall))
+                : master.wallKeys                ? wallKeyOf(o.wall, utcSeries)
+                                                 : utcKey(o.startMs);
+            found.emplace_back(startMs,
+                makeRecord(source, floating, startMs, endMs, master.calendar, master.identifier(master.uid, key),
+                    key, local));
+        };
+        // Occurrences before the first change stay where the rule puts them;
+        // each later stretch is looked for where it was before its change
+        // moved it, so a shift of years costs no wider search.
+        const qint64 firstChange
+            = master.future.empty() ? std::numeric_limits<qint64>::max() : master.future.front().afterWall;
+        for (const auto &o : expander.occurrences(from, to, m_limits.perSeriesPerDay)) {
+            if (o.wall <= firstChange)
+                add(o, event, o.startMs, o.endMs);
+        }
+        for (size_t i = 0; i < master.future.size(); ++i) {
+            const Master::Future &change = master.future[i];
+            const qint64 until
+                = i + 1 < master.future.size() ? master.future[i + 1].afterWall : std::numeric_limits<qint64>::max();
+            if (change.source->cancelled)
+                continue;
+            // Wall shifts equal instant shifts but for zone offsets: two days cover any.
+            const qint64 margin = 2 * dayMs;
+            for (const auto &o : expander.occurrences(
+                     from - change.shiftWall - margin, to - change.shiftWall + margin, m_limits.perSeriesPerDay)) {
+                if (o.wall <= change.afterWall || o.wall > until)
+                    continue;
+                const auto moved = expander.place(o.wall + change.shiftWall, *change.source);
+                if (overlapsWindow(moved.startMs, moved.endMs, from, to))
+                    add(o, *change.source, moved.startMs, moved.endMs);
+            }
+        }
+    }
+    // One order whatever order the items arrived in, so that every store
+    // answers alike: by start, then by item.
+    std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first || (a.first == b.first && a.second->componentUid < b.second->componentUid);
+    });
+    out.reserve(qsizetype(found.size()));
+    for (auto &[ms, record] : found)
+        out.append(std::move(record));
+    return out;
+}
