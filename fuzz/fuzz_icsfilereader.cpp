@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the reader and expands whatever events survive,
 // over a window around each start, as the store would for the popover.
 #include "IcsFileReader.h"
+#include "MeetingLink.h"
+#include "IcsTextParser.h"
 #include "RecurrenceExpander.h"
 
 #include <cstddef>
@@ -16,6 +18,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    // Bounds small enough for inputs of a few KB to reach every refusal, and
+    // to refuse halfway through feeding libical.
+    IcsTextParser::Limits tight;
+    tight.maxDepth = 4;
+    tight.baseWork = 200'000;
+    tight.workPerByte = 20;
+    tight.baseMemory = 16'384;
+    tight.memoryPerByte = 1;
+    (void)IcsTextParser(tight).parse(bytes);
     const IcsFileContent content = IcsFileReader::parse(bytes);
     auto shared = std::make_shared<IcsFileContent>(content);
     for (const IcsEvent &event : shared->events) {
@@ -23,6 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!start.isValid())
             continue;
         (void)event.endFor(start);
+        // Invitations are where hostile links arrive.
+        CalendarEvent record;
+        record.url = event.url;
+        record.location = event.location;
+        record.notes = event.description;
+        record.meeting = event.meeting;
+        (void)MeetingLink::find(record);
         RecurrenceExpander expander(std::shared_ptr<const IcsEvent>(shared, &event), 2000);
         for (const IcsEvent &other : shared->events)
             expander.addOverride(other.recurrenceId);

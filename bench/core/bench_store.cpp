@@ -1,8 +1,9 @@
 // Figures for the calendar-file store on a folder the size of a busy user's:
 // 5,000 single events and 300 weekly series with exceptions and overrides,
-// one item per file across five collections. Prints, never judges.
+// one item per file across five collections (--items scales both alike, for
+// the memory per event at 10,000 and 50,000). Prints, never judges.
 //
-// bench_store [--agenda PATH] [--keep DIR]
+// bench_store [--agenda PATH] [--keep DIR] [--items N] [--store-only]
 #include "DayIndex.h"
 #include "IcsEventStore.h"
 
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <malloc.h>
 
 namespace {
 
@@ -55,8 +57,10 @@ QString wrap(const QStringList &lines)
         + lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\nEND:VCALENDAR\r\n");
 }
 
-void generate(const QString &root)
+void generate(const QString &root, int items)
 {
+    const int series = int(qint64(items) * 300 / 5300);
+    const int singles = items - series;
     QRandomGenerator rng(20250223);
     const QStringList collections { "personal", "work", "family", "sport", "holidays" };
     for (const QString &c : collections) {
@@ -65,7 +69,7 @@ void generate(const QString &root)
         write(root + QLatin1Char('/') + c + QStringLiteral("/color"),
             QStringLiteral("#%1FF").arg(rng.bounded(0x1000000), 6, 16, QLatin1Char('0')));
     }
-    for (int i = 0; i < 5000; ++i) {
+    for (int i = 0; i < singles; ++i) {
         const char *zone = zones[rng.bounded(5)];
         const QString uid = QStringLiteral("single-%1@bench").arg(i);
         QStringList lines { QStringLiteral("BEGIN:VEVENT"), QStringLiteral("UID:") + uid,
@@ -87,7 +91,7 @@ void generate(const QString &root)
         lines << QStringLiteral("END:VEVENT");
         write(QStringLiteral("%1/%2/%3.ics").arg(root, collections[i % 5], uid), wrap(lines));
     }
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < series; ++i) {
         const char *zone = zones[rng.bounded(4)]; // zoned or floating; UTC series are rare
         const QString uid = QStringLiteral("weekly-%1@bench").arg(i);
         const QDateTime start(QDate(2023, 1, 2).addDays(rng.bounded(700)), QTime(rng.bounded(8, 18), 0));
@@ -159,20 +163,28 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QString agenda = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/agenda/moriva-agenda");
     QString keep;
+    int items = 5300;
+    bool storeOnly = false;
     const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--agenda"))
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--store-only"))
+            storeOnly = true;
+        else if (i + 1 >= args.size())
+            break;
+        else if (args[i] == QLatin1String("--agenda"))
             agenda = args[++i];
         else if (args[i] == QLatin1String("--keep"))
             keep = args[++i];
+        else if (args[i] == QLatin1String("--items"))
+            items = std::max(1, args[++i].toInt());
     }
 
     QTemporaryDir tmp;
     const QString root = keep.isEmpty() ? tmp.filePath(QStringLiteral("calendars")) : keep;
     QElapsedTimer t;
     t.start();
-    generate(root);
-    std::printf("generated 5,300 items in five collections in %.0f ms (%s)\n", ms(t.nsecsElapsed()),
+    generate(root, items);
+    std::printf("generated %d items in five collections in %.0f ms (%s)\n", items, ms(t.nsecsElapsed()),
         qPrintable(root));
     const qint64 rssBefore = rssKb();
 
@@ -186,6 +198,7 @@ int main(int argc, char **argv)
         loop.exec();
     }
     const double coldLoad = ms(t.nsecsElapsed());
+    const qint64 rssLoaded = rssKb();
 
     const QDateTime from(gridStart, QTime(0, 0));
     t.restart();
@@ -211,6 +224,17 @@ int main(int argc, char **argv)
         Q_UNUSED(index);
     }
 
+    const qint64 rssTwelveSteps = rssKb();
+    // Further steps: do the caches keep growing with every month looked at?
+    for (int m = 13; m <= 50; ++m) {
+        const QDate firstOfMonth = QDate(2025, 3, 1).addMonths(m);
+        const QDate start = firstOfMonth.addDays(-(firstOfMonth.dayOfWeek() % 7));
+        const EventList events
+            = store.events(QDateTime(start, QTime(0, 0)), QDateTime(start.addDays(42), QTime(0, 0)));
+        Q_UNUSED(events);
+    }
+    const qint64 rssFiftySteps = rssKb();
+
     // One file changed the way sync tools write it (atomic replace) until changed().
     const QString victim = root + QStringLiteral("/work/single-1@bench.ics");
     t.restart();
@@ -226,6 +250,9 @@ int main(int argc, char **argv)
     }
     const double changeLatency = ms(t.nsecsElapsed());
     const qint64 rssAfter = rssKb();
+    // What malloc keeps of freed parse memory, for the user to see.
+    malloc_trim(0);
+    const qint64 rssTrimmed = rssKb();
 
     std::printf("cold load to first changed():          %8.1f ms\n", coldLoad);
     std::printf("first 42-day query + day index:        %8.2f ms  (%lld events, %lld days)\n", firstQuery,
@@ -237,6 +264,14 @@ int main(int argc, char **argv)
         changeLatency, options.settleMs);
     std::printf("resident memory:                       %8.1f MB  (%.1f MB before the store)\n",
         rssAfter / 1024.0, rssBefore / 1024.0);
+    std::printf("resident memory per item, loaded:      %8.2f KB  (%.1f MB for %d items)\n",
+        double(rssLoaded - rssBefore) / items, (rssLoaded - rssBefore) / 1024.0, items);
+    std::printf("resident growth, 12 then 50 steps:     %8.1f / %.1f MB  (since loaded)\n",
+        (rssTwelveSteps - rssLoaded) / 1024.0, (rssFiftySteps - rssLoaded) / 1024.0);
+    std::printf("resident memory after malloc_trim:     %8.1f MB  (%.1f MB returned)\n", rssTrimmed / 1024.0,
+        (rssAfter - rssTrimmed) / 1024.0);
+    if (storeOnly)
+        return 0;
 
     // The whole command-line run against khal's warm listing of the same window.
     const QStringList window { gridStart.toString(Qt::ISODate), gridStart.addDays(41).toString(Qt::ISODate) };

@@ -135,6 +135,18 @@ QString jsonString(const QString &text)
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
+// A status bar shows each line as it comes: a line break or a control
+// character inside an invitation's text must not forge another line.
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
 QString jsonLine(QDate day, const CalendarEvent &e)
 {
     QString start, end;
@@ -145,34 +157,36 @@ QString jsonLine(QDate day, const CalendarEvent &e)
         start = isoWithOffset(e.start);
         end = isoWithOffset(e.end);
     }
-    const auto meeting = EventRowRules::meetingURL(e);
+    const EventRowRules::RowContent row = EventRowRules::rowContent(e);
     const QColor color = e.calendar ? e.calendar->color : QColor();
     QString line(QLatin1Char('{'));
     line += QStringLiteral("\"day\":") + jsonString(day.toString(Qt::ISODate));
     line += QStringLiteral(",\"start\":") + jsonString(start);
     line += QStringLiteral(",\"end\":") + jsonString(end);
     line += QStringLiteral(",\"allDay\":") + (e.allDay ? QStringLiteral("true") : QStringLiteral("false"));
-    line += QStringLiteral(",\"title\":") + jsonString(EventRowRules::titleText(e));
+    line += QStringLiteral(",\"title\":") + jsonString(row.title);
     line += QStringLiteral(",\"calendar\":") + jsonString(e.calendar ? e.calendar->name : QString());
     line += QStringLiteral(",\"color\":")
         + (color.isValid() ? jsonString(color.name(QColor::HexRgb)) : QStringLiteral("null"));
     line += QStringLiteral(",\"location\":") + jsonString(e.location);
     line += QStringLiteral(",\"meeting\":")
-        + (meeting ? jsonString(meeting->toString(QUrl::FullyEncoded)) : QStringLiteral("null"));
+        + (row.link ? jsonString(row.link.url.toString(QUrl::FullyEncoded)) : QStringLiteral("null"));
+    line += QStringLiteral(",\"service\":")
+        + (row.link.service.isEmpty() ? QStringLiteral("null") : jsonString(row.link.service));
     line += QLatin1Char('}');
     return line;
 }
 
 QString textLine(const CalendarEvent &e)
 {
-    QString line = QStringLiteral("  ") + EventRowRules::timeRangeText(e).leftJustified(15)
-        + EventRowRules::titleText(e);
+    const EventRowRules::RowContent row = EventRowRules::rowContent(e);
+    QString line = QStringLiteral("  ") + row.time.leftJustified(15) + oneLine(row.title);
     if (e.calendar && !e.calendar->name.isEmpty())
-        line += QStringLiteral("  [") + e.calendar->name + QLatin1Char(']');
-    if (const auto location = EventRowRules::locationText(e))
-        line += QStringLiteral("  @ ") + *location;
-    if (const auto meeting = EventRowRules::meetingURL(e))
-        line += QStringLiteral("  ") + meeting->toString();
+        line += QStringLiteral("  [") + oneLine(e.calendar->name) + QLatin1Char(']');
+    if (row.location)
+        line += QStringLiteral("  @ ") + oneLine(*row.location);
+    if (row.link)
+        line += QStringLiteral("  ") + row.link.url.toString(QUrl::FullyEncoded);
     return line;
 }
 

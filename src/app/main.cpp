@@ -15,19 +15,54 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// A Wayland client cannot place its windows, so the popover would land wherever
+// the compositor puts new windows (sway: the middle of the screen). Through
+// XWayland it opens at the icon. A session-wide QT_QPA_PLATFORM=wayland is meant
+// to make Qt applications native, not to send this popover to the middle of the
+// screen, so only `-platform` on Moriva's own command line is taken as a choice.
+std::vector<char *> preferXWayland(int argc, char *argv[])
+{
+    std::vector<char *> args(argv, argv + argc);
+    static char platformOption[] = "-platform";
+    static char xcb[] = "xcb";
+    const QByteArray sessionPlatform = qgetenv("QT_QPA_PLATFORM");
+    bool chosen = !sessionPlatform.isEmpty() && !sessionPlatform.startsWith("wayland");
+    for (int i = 1; i < argc; ++i)
+        chosen = chosen || std::strcmp(argv[i], "-platform") == 0;
+    if (!chosen && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        args.push_back(platformOption);
+        args.push_back(xcb);
+    }
+    args.push_back(nullptr);
+    return args;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    // The option goes to this process alone; children the app starts keep the session's platform.
+    std::vector<char *> args = preferXWayland(argc, argv);
+    int count = int(args.size()) - 1;
+    QApplication app(count, args.data());
     QApplication::setApplicationName(QStringLiteral("moriva"));
     QApplication::setDesktopFileName(QStringLiteral("moriva"));
     QApplication::setQuitOnLastWindowClosed(false);
     Translations::install(&app, QLocale(), Translations::defaultFolders());
 
+    // "moriva --join-next" is what users bind to a keyboard shortcut.
+    const bool joinNext = QCoreApplication::arguments().contains(QStringLiteral("--join-next"));
+
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Role::secondary) {
         QString error;
-        if (SingleInstance::activateRunning(&error))
+        if (joinNext ? SingleInstance::joinNextInRunning(&error) : SingleInstance::activateRunning(&error))
             return 0;
         std::fprintf(stderr, "Moriva is already running but did not answer: %s\n", qPrintable(error));
         return 1;
@@ -55,5 +90,8 @@ int main(int argc, char *argv[])
 
     AppDelegate delegate(std::move(services));
     QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openPopover);
+    QObject::connect(&instance, &SingleInstance::joinNextRequested, &delegate, &AppDelegate::joinNextMeeting);
+    if (joinNext)
+        delegate.joinNextMeeting();
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MeetingProperties.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QList>
@@ -32,6 +34,7 @@ struct CalendarEvent
     QString location;
     QUrl url;             ///< empty when the event carries no URL
     QString notes;
+    MeetingProperties meeting; ///< conference properties and the HTML description's links
     std::shared_ptr<const CalendarInfo> calendar;
 
     /// Where the event came from, for asking a calendar application to show it.

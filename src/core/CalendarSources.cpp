@@ -163,6 +163,11 @@ struct Locator
                 add(info, false);
             else
                 container(info);
+        } else if (configured) {
+            // A FIFO, socket or device: never opened (a FIFO would block), but
+            // a source the user named that cannot be read all the same.
+            qCInfo(lcStore) << "not a file or folder" << path;
+            ++unreadable;
         }
     }
 };

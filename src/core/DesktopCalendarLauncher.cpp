@@ -300,7 +300,11 @@ QString DesktopCalendarLauncher::defaultApplication(const QString &mimeType) con
 QStringList DesktopCalendarLauncher::commandFor(const CalendarEvent &event) const
 {
     const Entry app = entryFor(QStringLiteral("text/calendar"));
-    const bool fromSystemStore = !event.sourceUid.isEmpty() && !event.componentUid.isEmpty();
+    // Calendar files name their source by its path, which the desktop's
+    // calendar service has never heard of: those events just start the
+    // application. The service's own source ids never hold a slash.
+    const bool fromSystemStore = !event.sourceUid.isEmpty() && !event.componentUid.isEmpty()
+        && !event.sourceUid.contains(QLatin1Char('/'));
     if (fromSystemStore && isGnomeCalendar(app.id, app.exec)) {
         QString uuid = event.sourceUid + QLatin1Char(':') + event.componentUid;
         if (!event.recurrenceId.isEmpty())

@@ -37,6 +37,9 @@ public:
     int authorizationStatusValue() const { return static_cast<int>(m_authorizationStatus); }
     EventList selectedDayEvents() const { return m_selectedDayEvents; }
 
+    /** Whether the store can read any calendar at all (for the first-run hint). */
+    bool hasCalendarSources() const { return m_eventStore->hasCalendarSources(); }
+
     /** Whether the last fetch holds an event on the local day of date. */
     bool hasEvents(const QDateTime &date) const;
 

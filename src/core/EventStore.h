@@ -34,6 +34,12 @@ public:
     virtual void requestFullAccess(AccessCompletion completion) = 0;
     /** Every occurrence overlapping [start, end), each its own record, in the store's order. */
     virtual EventList events(const QDateTime &start, const QDateTime &end) = 0;
+    /**
+     * Whether at least one calendar can be read. A store that cannot tell, or
+     * has not finished looking, answers true, so no one is told to add
+     * calendars they already have.
+     */
+    virtual bool hasCalendarSources() const { return true; }
 
 Q_SIGNALS:
     /** The calendars changed; callers refetch what they show. */

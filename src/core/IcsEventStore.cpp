@@ -71,7 +71,9 @@ LoadedFile readFile(const QString &path, qint64 maxBytes)
     LoadedFile out;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        qCInfo(lcStore) << "cannot open" << path << qt_error_string(errno);
+        // Saved first: building the log line may itself set errno.
+        const int error = errno;
+        qCInfo(lcStore) << "cannot open" << path << qt_error_string(error);
         return out;
     }
     struct stat st;
@@ -108,6 +110,8 @@ LoadedFile readFile(const QString &path, qint64 maxBytes)
     }
     bytes.truncate(filled);
     auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(bytes));
+    if (!content->refusal.isEmpty())
+        qCInfo(lcStore) << "skipping" << path << ":" << content->refusal;
     if (content->skipped > 0)
         qCInfo(lcStore) << path << ": skipped" << content->skipped << "unusable events";
     out.content = std::move(content);
@@ -242,6 +246,7 @@ EventPtr makeEvent(const IcsEvent &source, const QDateTime &start, const QDateTi
     e->location = source.location;
     e->url = source.url;
     e->notes = source.description;
+    e->meeting = source.meeting;
     e->calendar = calendar;
     e->sourceUid = calendar->id;
     e->componentUid = source.uid;
@@ -376,6 +381,12 @@ IcsEventStore::~IcsEventStore()
 AuthorizationStatus IcsEventStore::authorizationStatus() const
 {
     return m_status;
+}
+
+bool IcsEventStore::hasCalendarSources() const
+{
+    return !m_loaded
+        || (m_status == AuthorizationStatus::fullAccess && m_snapshot && !m_snapshot->calendars.empty());
 }
 
 void IcsEventStore::requestFullAccess(AccessCompletion completion)

@@ -57,6 +57,7 @@ public:
     AuthorizationStatus authorizationStatus() const override;
     void requestFullAccess(AccessCompletion completion) override;
     EventList events(const QDateTime &start, const QDateTime &end) override;
+    bool hasCalendarSources() const override;
 
     /** Loads on the calling thread, for a command that has nothing else to do meanwhile. */
     void loadNow();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MeetingProperties.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QDate>
@@ -50,6 +52,7 @@ struct IcsEvent
     QString location;
     QString description;
     QUrl url;
+    MeetingProperties meeting;
 
     IcsTime start;
     /** Length of each occurrence: whole days on the calendar, then exact seconds. */
@@ -78,6 +81,7 @@ struct IcsFileContent
     QColor color; ///< COLOR or X-APPLE-CALENDAR-COLOR, when given and readable
     QList<IcsEvent> events;
     int skipped = 0; ///< VEVENTs dropped as unusable (no start, impossible dates)
+    QString refusal; ///< why the file was not read at all; empty when it was
 };
 
 /**

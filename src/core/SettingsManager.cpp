@@ -14,6 +14,7 @@ const QString appearanceModeKey = QStringLiteral("appearanceMode");
 const QString weekStartKey = QStringLiteral("weekStart");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 const QString showEventDotsKey = QStringLiteral("showEventDots");
+const QString remindBeforeMeetingsKey = QStringLiteral("remindBeforeMeetings");
 
 QString configHome()
 {
@@ -62,6 +63,7 @@ SettingsManager::SettingsManager(SettingsFile *defaults, LoginItem *loginItem, Q
     m_weekStart = weekStartFromRawValue(weekStart).value_or(WeekStart::sunday);
     m_launchAtLogin = toBoolean(m_defaults->value(launchAtLoginKey)).value_or(true);
     m_showEventDots = toBoolean(m_defaults->value(showEventDotsKey)).value_or(true);
+    m_remindBeforeMeetings = toBoolean(m_defaults->value(remindBeforeMeetingsKey)).value_or(false);
 
     toggleLaunchAtLogin(m_launchAtLogin);
 }
@@ -96,6 +98,14 @@ void SettingsManager::setShowEventDots(bool value)
     m_showEventDots = value;
     Q_EMIT showEventDotsChanged();
     save(showEventDotsKey, value);
+    Q_EMIT settingsDidChange();
+}
+
+void SettingsManager::setRemindBeforeMeetings(bool value)
+{
+    m_remindBeforeMeetings = value;
+    Q_EMIT remindBeforeMeetingsChanged();
+    save(remindBeforeMeetingsKey, value);
     Q_EMIT settingsDidChange();
 }
 

@@ -25,6 +25,8 @@ class SettingsManager : public QObject
     Q_PROPERTY(WeekStart weekStart READ weekStart WRITE setWeekStart NOTIFY weekStartChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(bool showEventDots READ showEventDots WRITE setShowEventDots NOTIFY showEventDotsChanged)
+    Q_PROPERTY(bool remindBeforeMeetings READ remindBeforeMeetings WRITE setRemindBeforeMeetings NOTIFY
+            remindBeforeMeetingsChanged)
 
 public:
     /** Neither argument is owned; both must outlive the manager. */
@@ -34,11 +36,14 @@ public:
     WeekStart weekStart() const { return m_weekStart; }
     bool launchAtLogin() const { return m_launchAtLogin; }
     bool showEventDots() const { return m_showEventDots; }
+    /** A notification a minute before each online meeting; off unless chosen. */
+    bool remindBeforeMeetings() const { return m_remindBeforeMeetings; }
 
     void setAppearanceMode(AppearanceMode value);
     void setWeekStart(WeekStart value);
     void setLaunchAtLogin(bool value);
     void setShowEventDots(bool value);
+    void setRemindBeforeMeetings(bool value);
 
     /** Any key of the settings file as it was read, or as this process last set it. */
     QVariant value(const QString &key) const;
@@ -51,6 +56,7 @@ Q_SIGNALS:
     void weekStartChanged();
     void launchAtLoginChanged();
     void showEventDotsChanged();
+    void remindBeforeMeetingsChanged();
     /** After every change has been saved. */
     void settingsDidChange();
 
@@ -65,5 +71,6 @@ private:
     WeekStart m_weekStart = WeekStart::sunday;
     bool m_launchAtLogin = true;
     bool m_showEventDots = true;
+    bool m_remindBeforeMeetings = false;
     bool m_reportedNotSaved = false;
 };

@@ -83,6 +83,17 @@ void CompositeEventStore::partChanged()
     Q_EMIT changed();
 }
 
+bool CompositeEventStore::hasCalendarSources() const
+{
+    for (const EventStore *s : m_stores) {
+        const AuthorizationStatus status = s->authorizationStatus();
+        if (status == AuthorizationStatus::notDetermined
+            || (status == AuthorizationStatus::fullAccess && s->hasCalendarSources()))
+            return true;
+    }
+    return false;
+}
+
 AuthorizationStatus CompositeEventStore::authorizationStatus() const
 {
     if (m_stores.isEmpty())

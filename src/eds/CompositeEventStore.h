@@ -39,6 +39,8 @@ public:
     AuthorizationStatus authorizationStatus() const override;
     void requestFullAccess(AccessCompletion completion) override;
     EventList events(const QDateTime &start, const QDateTime &end) override;
+    /** True while a part is still looking, or once one part can read a calendar. */
+    bool hasCalendarSources() const override;
 
     /**
      * What the app shows: the desktop's calendars (Evolution Data Server)

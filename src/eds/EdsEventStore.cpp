@@ -645,6 +645,8 @@ struct EdsEventStore::Private
         f.notes = cleanText(i_cal_component_get_description(comp));
         if (GRef<ICalProperty> url { i_cal_component_get_first_property(comp, I_CAL_URL_PROPERTY) })
             f.url = QUrl(utf8(i_cal_property_get_url(url.get())).trimmed());
+        MeetingProperties::read(
+            static_cast<icalcomponent *>(i_cal_object_get_native(I_CAL_OBJECT(comp))), f.meeting);
 
         auto &slot = s.items[key];
         slot = std::move(item);

@@ -14,6 +14,8 @@
 
 class ColorSchemeWatcher;
 class EventManager;
+class MeetingNotifier;
+class MeetingWatch;
 class SettingsManager;
 class StatusBarController;
 
@@ -41,6 +43,9 @@ class AppDelegate : public QObject
 {
     Q_OBJECT
 public:
+    /** How long a join request that started Moriva waits for the calendars to be read. */
+    static constexpr int joinWaitMs = 3000;
+
     explicit AppDelegate(AppServices services, QObject *parent = nullptr);
     ~AppDelegate() override;
 
@@ -49,16 +54,21 @@ public:
     /** Empty until launching has finished. */
     StatusBarController *statusBarController() const { return m_statusBarController.get(); }
     const Clock *clock() const { return m_services.clock.get(); }
+    /** Empty until launching has finished. */
+    MeetingWatch *meetingWatch() const { return m_meetingWatch.get(); }
 
 public Q_SLOTS:
     /** Opens the popover, now or as soon as it exists (another `moriva` asked for it). */
     void openPopover();
+    /** Opens the meeting in progress or starting soon, else the popover (`moriva --join-next`). */
+    void joinNextMeeting();
 
 Q_SIGNALS:
     void didFinishLaunching();
 
 private:
     void applicationDidFinishLaunching();
+    void startMeetingWatch();
 
     AppServices m_services;
     std::unique_ptr<EventManager> m_eventManager;
@@ -66,5 +76,8 @@ private:
     std::unique_ptr<ColorSchemeWatcher> m_colorScheme;
     std::unique_ptr<TrayHostWatcher> m_trayHostWatcher;
     std::unique_ptr<StatusBarController> m_statusBarController;
+    std::unique_ptr<MeetingWatch> m_meetingWatch;
+    std::unique_ptr<MeetingNotifier> m_meetingNotifier;
     bool m_openRequested = false;
+    bool m_joinRequested = false;
 };

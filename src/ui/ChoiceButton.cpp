@@ -8,14 +8,14 @@
 #include <QPainter>
 
 ChoiceButton::ChoiceButton(
-    const QString &text, qreal pointSize, int verticalPadding, bool highlighted, QWidget *parent)
+    const QString &text, qreal pixelSize, int verticalPadding, bool highlighted, QWidget *parent)
     : KeyboardButton(parent)
     , m_verticalPadding(verticalPadding)
     , m_highlighted(highlighted)
 {
     setText(text);
     setAccessibleName(text);
-    setFont(Theme::font(pointSize, highlighted ? QFont::Bold : QFont::Normal));
+    setFont(Theme::font(pixelSize, highlighted ? QFont::Bold : QFont::Normal));
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     if (highlighted)
@@ -24,7 +24,8 @@ ChoiceButton::ChoiceButton(
 
 QSize ChoiceButton::sizeHint() const
 {
-    return QSize(fontMetrics().horizontalAdvance(text()) + 8, fontMetrics().height() + 2 * m_verticalPadding);
+    return QSize(fontMetrics().horizontalAdvance(text()) + horizontalPadding,
+        fontMetrics().height() + 2 * m_verticalPadding);
 }
 
 QSize ChoiceButton::minimumSizeHint() const
@@ -45,12 +46,9 @@ void ChoiceButton::paintEvent(QPaintEvent *)
         p.drawRoundedRect(QRectF(rect()), 6, 6);
     }
     paintFocusRing(p, QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 6);
-    // A long month name in a wide font shrinks to fit its column rather than losing letters.
-    QFont f = font();
-    const int room = width() - 4;
-    while (QFontMetrics(f).horizontalAdvance(text()) > room && f.pointSizeF() > 8)
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-    p.setFont(f);
+    // The owner picks one size for all choices; a text that still does not fit is elided, not cut.
+    p.setFont(font());
     p.setPen(m_highlighted ? QColor(Qt::white) : Theme::primary(pal));
-    p.drawText(rect(), Qt::AlignCenter, text());
+    const QRect room = rect().adjusted(horizontalPadding / 2, 0, -horizontalPadding / 2, 0);
+    p.drawText(room, Qt::AlignCenter, fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
 }

@@ -11,10 +11,15 @@ class ChoiceButton : public KeyboardButton
 {
     Q_OBJECT
 public:
-    ChoiceButton(const QString &text, qreal pointSize, int verticalPadding, bool highlighted,
+    ChoiceButton(const QString &text, qreal pixelSize, int verticalPadding, bool highlighted,
         QWidget *parent = nullptr);
 
     bool isHighlighted() const { return m_highlighted; }
+
+    /** Room kept beside the text, in logical pixels. */
+    static constexpr int horizontalPadding = 8;
+    /** Text never shrinks below this to fit. */
+    static constexpr int smallestPixelSize = 9;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

@@ -15,10 +15,16 @@
 #include "ThemedLabel.h"
 #include "YearPickerView.h"
 
+#include "CalendarSources.h"
+
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -36,7 +42,8 @@ ContentView::ContentView(EventManager *eventManager, SettingsManager *settingsMa
 {
     setObjectName(QStringLiteral("contentView"));
     setBackgroundRole(QPalette::Base);
-    setAutoFillBackground(true);
+    // The background is painted here, rounded where the window is translucent.
+    setAutoFillBackground(false);
     setMinimumWidth(300);
 
     auto *outer = new QVBoxLayout(this);
@@ -65,6 +72,11 @@ ContentView::ContentView(EventManager *eventManager, SettingsManager *settingsMa
     column->addWidget(new Divider(m_root));
     m_eventSection = new EventSection(m_urlOpener, m_calendarLauncher, m_root);
     column->addWidget(m_eventSection);
+    connect(
+        m_eventSection, &EventSection::openCalendarFolderRequested, this, &ContentView::openCalendarFolder);
+    setCalendarFolder(CalendarSources::dropInFolder());
+    m_folderOpener = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    fitEventSection();
 
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(m_grid);
@@ -116,14 +128,14 @@ void ContentView::buildNavigationRow(QVBoxLayout *column)
 
     m_previous = new PlainButton(m_root);
     m_previous->setObjectName(QStringLiteral("previousMonthButton"));
-    m_previous->setAccessibleName(QStringLiteral("Previous month"));
+    m_previous->setAccessibleName(tr("Previous month"));
     m_previous->setGlyph(Glyphs::Glyph::chevronLeft, 14, Theme::Tone::primary, 0);
     m_previous->setFixedSize(28, 28);
     connect(m_previous, &PlainButton::clicked, this, [this] { m_eventManager->previousMonth(); });
 
     m_next = new PlainButton(m_root);
     m_next->setObjectName(QStringLiteral("nextMonthButton"));
-    m_next->setAccessibleName(QStringLiteral("Next month"));
+    m_next->setAccessibleName(tr("Next month"));
     m_next->setGlyph(Glyphs::Glyph::chevronRight, 14, Theme::Tone::primary, 0);
     m_next->setFixedSize(28, 28);
     connect(m_next, &PlainButton::clicked, this, [this] { m_eventManager->nextMonth(); });
@@ -134,6 +146,7 @@ void ContentView::buildNavigationRow(QVBoxLayout *column)
     row->addWidget(m_previous);
     row->addWidget(m_next);
     column->addLayout(row);
+    m_fixedRows.append(row);
 }
 
 void ContentView::buildWeekdayHeader(QVBoxLayout *column)
@@ -151,6 +164,7 @@ void ContentView::buildWeekdayHeader(QVBoxLayout *column)
         m_weekdayLabels.append(label);
     }
     column->addLayout(row);
+    m_fixedRows.append(row);
 }
 
 void ContentView::buildGrid(QVBoxLayout *column)
@@ -184,12 +198,12 @@ void ContentView::buildActionBar(QVBoxLayout *column)
     row->setContentsMargins(12, 4, 12, 4);
     m_today = new PlainButton(m_root);
     m_today->setObjectName(QStringLiteral("todayButton"));
-    m_today->setLabel(QStringLiteral("Today"), 12, QFont::Medium, Theme::Tone::accent);
+    m_today->setLabel(tr("Today"), 12, QFont::Medium, Theme::Tone::accent);
     connect(m_today, &PlainButton::clicked, this, [this] { m_eventManager->goToToday(); });
 
     m_settingsButton = new PlainButton(m_root);
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
-    m_settingsButton->setAccessibleName(QStringLiteral("Settings"));
+    m_settingsButton->setAccessibleName(tr("Settings"));
     m_settingsButton->setGlyph(Glyphs::Glyph::gear, 14, Theme::Tone::secondary, 0);
     m_settingsButton->setFixedSize(28, 28);
     connect(m_settingsButton, &PlainButton::clicked, this, [this] { setShowingSettings(true); });
@@ -198,6 +212,7 @@ void ContentView::buildActionBar(QVBoxLayout *column)
     row->addStretch(1);
     row->addWidget(m_settingsButton);
     column->addLayout(row);
+    m_fixedRows.append(row);
 }
 
 DayCell *ContentView::dayCell(int index) const
@@ -211,9 +226,9 @@ void ContentView::rebuildTitles()
     const QString year = month.isValid() ? MonthGrid::yearTitle(month) : QString();
     const QString name = month.isValid() ? MonthGrid::monthTitle(month) : QString();
     m_yearTitle->setLabel(year, 13, QFont::DemiBold, Theme::Tone::primary);
-    m_yearTitle->setAccessibleName(QStringLiteral("Year %1, choose year").arg(year));
+    m_yearTitle->setAccessibleName(tr("Year %1, choose year").arg(year));
     m_monthTitle->setLabel(name, 13, QFont::DemiBold, Theme::Tone::primary);
-    m_monthTitle->setAccessibleName(QStringLiteral("%1, choose month").arg(name));
+    m_monthTitle->setAccessibleName(tr("%1, choose month").arg(name));
 }
 
 void ContentView::rebuildWeekdayHeader()
@@ -244,11 +259,44 @@ void ContentView::rebuildGrid()
     const QDateTime month = m_eventManager->currentMonth();
     m_grid->setAccessibleName(month.isValid()
             ? MonthGrid::monthTitle(month) + QLatin1Char(' ') + MonthGrid::yearTitle(month)
-            : QStringLiteral("Month"));
+            : tr("Month"));
+}
+
+void ContentView::setCalendarFolder(const QString &path)
+{
+    m_calendarFolder = path;
+    m_eventSection->setCalendarFolder(path);
+}
+
+void ContentView::openCalendarFolder()
+{
+    if (m_calendarFolder.isEmpty())
+        return;
+    // Creating the folder is the only write: it is Moriva's own, never a calendar.
+    QDir().mkpath(m_calendarFolder);
+    if (m_folderOpener)
+        m_folderOpener(m_calendarFolder);
+}
+
+void ContentView::fitEventSection()
+{
+    // The section's height is fixed once from the room the rest leaves at
+    // its smallest, so the grid keeps its place whatever a day holds.
+    int others = layout()->contentsMargins().top() + layout()->contentsMargins().bottom();
+    for (QLayout *row : std::as_const(m_fixedRows))
+        others += row->sizeHint().height();
+    for (QWidget *w : m_root->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<Divider *>(w))
+            others += w->sizeHint().height();
+    }
+    others += m_grid->layout()->minimumSize().height();
+    const int total = qMax(preferredHeight, height());
+    m_eventSection->setListHeight(total - others - m_eventSection->headingHeight());
 }
 
 void ContentView::rebuildEventSection()
 {
+    m_eventSection->setHasCalendarSources(m_eventManager->hasCalendarSources());
     m_eventSection->setDay(
         m_eventManager->selectedDate(), m_eventManager->selectedDayEvents(), m_clock->now());
 }
@@ -354,9 +402,29 @@ void ContentView::updateOverlay()
         panel->setFocus(Qt::OtherFocusReason);
 }
 
+void ContentView::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const QColor base = palette().color(QPalette::Base);
+    QColor border = palette().color(QPalette::Mid);
+    if (window() != this && window()->testAttribute(Qt::WA_TranslucentBackground)) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(border, 1));
+        p.setBrush(base);
+        p.drawRoundedRect(
+            QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), windowCornerRadius, windowCornerRadius);
+        return;
+    }
+    p.fillRect(rect(), base);
+    p.setPen(border);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 void ContentView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    fitEventSection();
     for (OverlayHost *host : findChildren<OverlayHost *>(QString(), Qt::FindDirectChildrenOnly))
         host->setGeometry(rect());
 }

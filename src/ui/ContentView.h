@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class CalendarAppLauncher;
 class Clock;
 class DayCell;
@@ -34,6 +36,8 @@ public:
 
     static constexpr int preferredWidth = 320;
     static constexpr int preferredHeight = 520;
+    /** The popover's corners where the window can be translucent. */
+    static constexpr int windowCornerRadius = 10;
 
     /** The panel laid over the view; several may be asked for, the first in this order is shown. */
     enum class Overlay { none, settings, monthPicker, yearPicker };
@@ -42,6 +46,16 @@ public:
     void setShowingMonthPicker(bool showing);
     void setShowingYearPicker(bool showing);
 
+    /**
+     * Shows a folder in the file manager; by default the desktop's. The
+     * first-run button hands it the calendar folder after creating it.
+     */
+    using FolderOpener = std::function<void(const QString &path)>;
+    void setFolderOpener(FolderOpener opener) { m_folderOpener = std::move(opener); }
+    /** The folder the first-run hint names; by default the drop-in folder for calendar files. */
+    void setCalendarFolder(const QString &path);
+    QString calendarFolder() const { return m_calendarFolder; }
+
     DayCell *dayCell(int index) const;
     EventSection *eventSection() const { return m_eventSection; }
 
@@ -49,6 +63,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool focusNextPrevChild(bool next) override;
 
@@ -66,6 +81,8 @@ private:
     QWidget *makePanel(Overlay which);
     void closeShownOverlay();
     void moveSelection(int days);
+    void openCalendarFolder();
+    void fitEventSection();
 
     EventManager *const m_eventManager;
     SettingsManager *const m_settingsManager;
@@ -91,4 +108,7 @@ private:
     PlainButton *m_today = nullptr;
     PlainButton *m_settingsButton = nullptr;
     EventSection *m_eventSection = nullptr;
+    QList<QLayout *> m_fixedRows;
+    QString m_calendarFolder;
+    FolderOpener m_folderOpener;
 };

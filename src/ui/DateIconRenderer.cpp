@@ -10,7 +10,8 @@ QList<int> DateIconRenderer::pixelSizes()
     return { 16, 22, 24, 32, 48, 64 };
 }
 
-QImage DateIconRenderer::render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint)
+QImage DateIconRenderer::render(
+    int day, int pixelSize, qreal devicePixelRatio, const QColor &tint, const QColor &backdrop)
 {
     const int devicePixels = qRound(pixelSize * devicePixelRatio);
     QImage image(devicePixels, devicePixels, QImage::Format_ARGB32_Premultiplied);
@@ -23,30 +24,47 @@ QImage DateIconRenderer::render(int day, int pixelSize, qreal devicePixelRatio, 
     painter.scale(pixelSize / designSize, pixelSize / designSize);
 
     const QPointF centre(designSize / 2, designSize / 2);
-    painter.setPen(QPen(tint, ringStroke));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(centre, ringRadius, ringRadius);
-
     QFont font;
     font.setPixelSize(qRound(fontSize));
     font.setBold(true);
     // Hinting snaps glyphs to the unscaled grid and would shift the number off centre at small sizes.
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setStyleStrategy(QFont::PreferAntialias);
+    const QString digits = QString::number(day);
+
+    if (backdrop.isValid()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(backdrop);
+        painter.drawEllipse(centre, ringRadius + ringStroke / 2, ringRadius + ringStroke / 2);
+    }
+
+    painter.setPen(QPen(tint, ringStroke));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(centre, ringRadius, ringRadius);
     painter.setFont(font);
-    painter.drawText(QRectF(0, 0, designSize, designSize), Qt::AlignCenter, QString::number(day));
+    painter.drawText(QRectF(0, 0, designSize, designSize), Qt::AlignCenter, digits);
     painter.end();
     return image;
 }
 
-QIcon DateIconRenderer::icon(int day, const QColor &tint)
+QIcon DateIconRenderer::icon(int day, const QColor &tint, const QColor &backdrop)
 {
     QIcon result;
     for (int size : pixelSizes()) {
-        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint)));
-        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 1.0, tint, backdrop)));
+        result.addPixmap(QPixmap::fromImage(render(day, size, 2.0, tint, backdrop)));
     }
     return result;
+}
+
+DateIconRenderer::Look DateIconRenderer::lookFor(
+    const std::optional<QColor> &panelForeground, const QColor &guessedTint)
+{
+    if (panelForeground && panelForeground->isValid())
+        return { *panelForeground, QColor() };
+    QColor backdrop = guessedTint.lightness() < 128 ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
+    backdrop.setAlphaF(0.9);
+    return { guessedTint, backdrop };
 }
 
 QColor DateIconRenderer::tintFor(const QString &currentDesktop, bool darkScheme)

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QList>
 
+#include <optional>
+
 /**
  * The tray icon: a thin ring with the day of the month in it, drawn on a
  * 22-unit square and scaled to each size a panel may ask for. Every pixel is
@@ -21,11 +23,29 @@ public:
     /** Panels ask for these; scalable icons show empty on some hosts, so each is painted. */
     static QList<int> pixelSizes();
 
-    /** One bitmap of pixelSize × pixelSize logical pixels at the given device pixel ratio. */
-    static QImage render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint);
+    /**
+     * One bitmap of pixelSize × pixelSize logical pixels at the given device
+     * pixel ratio; a valid backdrop colour fills the ring behind the digits.
+     */
+    static QImage render(int day, int pixelSize, qreal devicePixelRatio, const QColor &tint,
+        const QColor &backdrop = QColor());
 
     /** Every size of pixelSizes(), each at 1× and 2×. */
-    static QIcon icon(int day, const QColor &tint);
+    static QIcon icon(int day, const QColor &tint, const QColor &backdrop = QColor());
+
+    /** The colours the icon is drawn in on one panel. */
+    struct Look
+    {
+        QColor tint;
+        QColor backdrop; ///< invalid: none
+    };
+    /**
+     * What the panel says wins: a tray that names its foreground colour gets
+     * a plain icon in it. Otherwise the colour is a guess, so the ring is
+     * filled with the opposite colour: a small badge that reads on a panel of
+     * either kind, and on the panel it was guessed for blends in.
+     */
+    static Look lookFor(const std::optional<QColor> &panelForeground, const QColor &guessedTint);
 
     /**
      * The tint that reads on the panel. Some shells keep their panel dark

@@ -40,7 +40,7 @@ void DayCell::updateAccessibleName()
     }
     QString name = QLocale().toString(m_state.date.date(), QLocale::LongFormat);
     if (m_state.hasEvents)
-        name += QStringLiteral(", has events");
+        name += tr(", has events");
     setAccessibleName(name);
 }
 
@@ -98,12 +98,11 @@ void DayCell::paintEvent(QPaintEvent *)
     p.setPen(numberColor);
     p.drawText(number, Qt::AlignCenter, dayNumberText(s.date.date()));
 
+    // Today's dot sits below its circle, on the plain background, where white
+    // would vanish in the light appearance: it takes the accent like every other.
     if (s.hasEvents) {
-        QColor dot = s.isToday ? QColor(255, 255, 255) : accent;
-        if (s.isToday)
-            dot.setAlphaF(0.8);
         p.setPen(Qt::NoPen);
-        p.setBrush(dot);
+        p.setBrush(accent);
         p.drawEllipse(dotRect());
     }
 }

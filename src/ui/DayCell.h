@@ -34,14 +34,19 @@ public:
     /** The day number, from the one formatter every cell shares. */
     static QString dayNumberText(const QDate &date);
 
-    static constexpr int minimumWidth = 36;
-    static constexpr int minimumHeight = 42;
     static constexpr int numberBlock = 30;
     static constexpr int dotGap = 2;
     static constexpr int dotSize = 4;
+    static constexpr int minimumWidth = 36;
+    static constexpr int preferredHeight = 42;
+    /**
+     * Just the number block, gap and dot: six rows of the preferred height
+     * would leave the event list too little of the popover's height.
+     */
+    static constexpr int minimumHeight = numberBlock + dotGap + dotSize;
 
-    QSize sizeHint() const override { return QSize(minimumWidth, minimumHeight); }
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize sizeHint() const override { return QSize(minimumWidth, preferredHeight); }
+    QSize minimumSizeHint() const override { return QSize(minimumWidth, minimumHeight); }
 
     /** Where the marker circle and the dot sit, for drawing and for tests. */
     QRectF numberRect() const;

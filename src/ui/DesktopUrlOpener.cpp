@@ -1,12 +1,12 @@
 #include "DesktopUrlOpener.h"
 
-#include "EventRowRules.h"
+#include "MeetingLink.h"
 
 #include <QDesktopServices>
 
 void DesktopUrlOpener::openUrl(const QUrl &url)
 {
-    if (!url.isValid() || !EventRowRules::isSafeToOpen(url))
+    if (!url.isValid() || !MeetingLink::isSafeToOpen(url))
         return;
     QDesktopServices::openUrl(url);
 }

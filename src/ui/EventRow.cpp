@@ -3,6 +3,7 @@
 #include "CalendarAppLauncher.h"
 #include "EventRowRules.h"
 #include "GlyphView.h"
+#include "MeetingLink.h"
 #include "Theme.h"
 #include "ThemedLabel.h"
 #include "UrlOpener.h"
@@ -45,7 +46,10 @@ private:
     QColor m_color;
 };
 
-/** The meeting line: camera glyph and platform name in the accent colour, a button of its own. */
+/**
+ * The meeting line: camera glyph and "Join <service>" (or a link glyph and a page's host) in the
+ * accent colour, a button of its own.
+ */
 class MeetingLine : public QAbstractButton
 {
 public:
@@ -57,6 +61,11 @@ public:
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
     static constexpr int indent = 15;
+    void setGlyph(Glyphs::Glyph glyph)
+    {
+        m_glyph = glyph;
+        update();
+    }
     int glyphSide() const { return QFontMetrics(Theme::font(9)).height() * 3 / 4 + 1; }
     QSize sizeHint() const override
     {
@@ -72,7 +81,7 @@ protected:
             p.setOpacity(0.55);
         const QColor accent = Theme::accent(palette());
         const int side = glyphSide();
-        Glyphs::paint(p, QRectF(indent, (height() - side) / 2.0, side, side), Glyphs::Glyph::camera, accent);
+        Glyphs::paint(p, QRectF(indent, (height() - side) / 2.0, side, side), m_glyph, accent);
         const int textLeft = indent + side + 4;
         const QRect textRect(textLeft, 0, fontMetrics().horizontalAdvance(text()) + 1, height());
         p.setFont(font());
@@ -99,6 +108,9 @@ protected:
     {
         return pos.x() >= indent && pos.x() < sizeHint().width() && pos.y() >= 0 && pos.y() < height();
     }
+
+private:
+    Glyphs::Glyph m_glyph = Glyphs::Glyph::camera;
 };
 
 } // namespace
@@ -109,7 +121,8 @@ EventRow::EventRow(UrlOpener *urlOpener, CalendarAppLauncher *calendarLauncher, 
     , m_calendarLauncher(calendarLauncher)
 {
     setFocusPolicy(Qt::TabFocus);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not Fixed: a fixed height would be the one-line size hint, and wrapped text needs its height for width.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 6, 0, 6);
@@ -127,9 +140,10 @@ EventRow::EventRow(UrlOpener *urlOpener, CalendarAppLauncher *calendarLauncher, 
     texts->setContentsMargins(0, 0, 0, 0);
     m_title = new ThemedLabel(QString(), 12, QFont::Medium, Theme::Tone::primary, this);
     m_title->setObjectName(QStringLiteral("eventTitle"));
-    m_title->setElided(true);
+    m_title->setMaximumLines(maxLinesPerField);
     m_time = new ThemedLabel(QString(), 11, QFont::Normal, Theme::Tone::secondary, this);
     m_time->setObjectName(QStringLiteral("eventTime"));
+    m_time->setMaximumLines(maxLinesPerField);
     texts->addWidget(m_title);
     texts->addWidget(m_time);
     mainLine->addLayout(texts, 1);
@@ -140,11 +154,17 @@ EventRow::EventRow(UrlOpener *urlOpener, CalendarAppLauncher *calendarLauncher, 
     auto *locationRow = new QHBoxLayout(m_locationLine);
     locationRow->setContentsMargins(MeetingLine::indent, 0, 0, 0);
     locationRow->setSpacing(4);
-    locationRow->addWidget(
-        new GlyphView(Glyphs::Glyph::mapPin, 9, Theme::Tone::secondary, m_locationLine), 0, Qt::AlignVCenter);
+    // The pin stays beside the first line when the place wraps.
+    auto *pin = new GlyphView(Glyphs::Glyph::mapPin, 9, Theme::Tone::secondary, m_locationLine);
+    auto *pinColumn = new QVBoxLayout;
+    pinColumn->setContentsMargins(
+        0, qMax(0, (QFontMetrics(Theme::font(10)).height() - pin->sizeHint().height()) / 2), 0, 0);
+    pinColumn->addWidget(pin);
+    pinColumn->addStretch(1);
+    locationRow->addLayout(pinColumn);
     m_location = new ThemedLabel(QString(), 10, QFont::Normal, Theme::Tone::secondary, m_locationLine);
     m_location->setObjectName(QStringLiteral("eventLocation"));
-    m_location->setWordWrap(true);
+    m_location->setMaximumLines(maxLinesPerField);
     locationRow->addWidget(m_location, 1);
     column->addWidget(m_locationLine);
 
@@ -167,16 +187,23 @@ void EventRow::setEvent(const EventPtr &event)
         return;
     }
     static_cast<ColorBar *>(m_colorBar)->setColor(event->calendar ? event->calendar->color : QColor());
-    m_title->setText(EventRowRules::titleText(*event));
-    m_time->setText(EventRowRules::timeRangeText(*event));
-    const auto location = EventRowRules::locationText(*event);
+    // Capped before anything measures or shapes them: a megabyte of text from
+    // a stranger's invitation must not freeze the popover.
+    m_title->setText(ThemedLabel::capped(EventRowRules::titleText(*event)));
+    m_time->setText(ThemedLabel::capped(EventRowRules::timeRangeText(*event)));
+    auto location = EventRowRules::locationText(*event);
+    if (location)
+        location = ThemedLabel::capped(*location);
     m_location->setText(location.value_or(QString()));
     m_locationLine->setVisible(location.has_value());
-    const auto meeting = EventRowRules::meetingURL(*event);
-    m_meetingUrl = meeting.value_or(QUrl());
-    m_meeting->setText(meeting ? EventRowRules::meetingPlatform(*meeting) : QString());
-    m_meeting->setAccessibleName(meeting ? QStringLiteral("Join %1").arg(m_meeting->text()) : QString());
-    m_meeting->setVisible(meeting.has_value());
+    const MeetingLink link = MeetingLink::find(*event);
+    m_meetingUrl = link.url;
+    m_meeting->setText(ThemedLabel::capped(link.label));
+    static_cast<MeetingLine *>(m_meeting)->setGlyph(
+        link.kind == MeetingLink::Kind::link ? Glyphs::Glyph::link : Glyphs::Glyph::camera);
+    m_meeting->setAccessibleName(
+        link.kind == MeetingLink::Kind::link ? tr("Open %1").arg(m_meeting->text()) : m_meeting->text());
+    m_meeting->setVisible(bool(link));
     m_meeting->updateGeometry();
 
     QString name = m_title->fullText() + QStringLiteral(", ") + m_time->fullText();

@@ -36,6 +36,9 @@ public:
     QWidget *meetingLine() const;
     QWidget *locationLine() const { return m_locationLine; }
 
+    /** Title, time and place each wrap to this many lines, then end in "…". */
+    static constexpr int maxLinesPerField = 3;
+
     /** Shows the event in the calendar application. */
     void openInCalendar();
 

@@ -2,8 +2,11 @@
 
 #include "EventRow.h"
 #include "MonthGrid.h"
+#include "OverlayScrollBar.h"
+#include "PlainButton.h"
 #include "ThemedLabel.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -11,18 +14,15 @@
 
 namespace {
 
-/** A scroll area as tall as its content, up to the cap. */
-class CappedScrollArea : public QScrollArea
+/** The folder as a person would type it: the home folder as "~". */
+QString displayPath(const QString &path)
 {
-public:
-    using QScrollArea::QScrollArea;
-    QSize sizeHint() const override
-    {
-        const int content = widget() ? widget()->sizeHint().height() : 0;
-        return QSize(QScrollArea::sizeHint().width(), qMin(content, maximumHeight()));
-    }
-    QSize minimumSizeHint() const override { return QSize(0, qMin(sizeHint().height(), 40)); }
-};
+    const QString home = QDir::homePath();
+    if (!home.isEmpty() && home != QLatin1String("/")
+        && (path == home || path.startsWith(home + QLatin1Char('/'))))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}
 
 } // namespace
 
@@ -32,17 +32,12 @@ EventSection::EventSection(UrlOpener *urlOpener, CalendarAppLauncher *calendarLa
     , m_calendarLauncher(calendarLauncher)
 {
     setObjectName(QStringLiteral("eventSection"));
-    m_layout = new QVBoxLayout(this);
-    m_layout->setContentsMargins(0, 0, 0, 0);
-    m_layout->setSpacing(0);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
 
-    m_block = new QWidget(this);
-    m_block->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    auto *blockColumn = new QVBoxLayout(m_block);
-    blockColumn->setContentsMargins(0, 0, 0, 0);
-    blockColumn->setSpacing(0);
-
-    m_heading = new QWidget(m_block);
+    m_heading = new QWidget(this);
     m_heading->setObjectName(QStringLiteral("eventHeading"));
     auto *headingRow = new QHBoxLayout(m_heading);
     headingRow->setContentsMargins(16, 10, 16, 6);
@@ -58,35 +53,109 @@ EventSection::EventSection(UrlOpener *urlOpener, CalendarAppLauncher *calendarLa
     headingRow->addWidget(m_bullet);
     headingRow->addWidget(m_relative);
     headingRow->addStretch(1);
-    blockColumn->addWidget(m_heading, 0, Qt::AlignLeft);
+    layout->addWidget(m_heading);
 
-    m_noEvents
-        = new ThemedLabel(QStringLiteral("No events"), 11, QFont::Normal, Theme::Tone::secondary, m_block);
+    // The area under the heading: the list, or the empty text centred where the list would be.
+    m_body = new QWidget(this);
+    m_body->setObjectName(QStringLiteral("eventBody"));
+    auto *bodyLayout = new QVBoxLayout(m_body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(0);
+    layout->addWidget(m_body);
+
+    m_empty = new QWidget(m_body);
+    auto *emptyColumn = new QVBoxLayout(m_empty);
+    emptyColumn->setContentsMargins(16, 0, 16, 10);
+    emptyColumn->setSpacing(8);
+    emptyColumn->addStretch(1);
+    m_noEvents = new ThemedLabel(tr("No events"), 11, QFont::Normal, Theme::Tone::secondary, m_empty);
     m_noEvents->setObjectName(QStringLiteral("noEventsLabel"));
-    m_noEvents->setContentsMargins(16, 0, 16, 10);
-    blockColumn->addWidget(m_noEvents, 0, Qt::AlignLeft);
-    m_layout->addWidget(m_block, 0, Qt::AlignHCenter);
+    emptyColumn->addWidget(m_noEvents, 0, Qt::AlignHCenter);
 
-    m_list = new CappedScrollArea(this);
+    m_firstRun = new QWidget(m_empty);
+    m_firstRun->setObjectName(QStringLiteral("firstRunHint"));
+    auto *firstRunColumn = new QVBoxLayout(m_firstRun);
+    firstRunColumn->setContentsMargins(0, 0, 0, 0);
+    firstRunColumn->setSpacing(4);
+    m_firstRunText = new ThemedLabel(QString(), 11, QFont::Normal, Theme::Tone::secondary, m_firstRun);
+    m_firstRunText->setObjectName(QStringLiteral("firstRunText"));
+    m_firstRunText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_firstRunText->setWordWrap(true);
+    firstRunColumn->addWidget(m_firstRunText);
+    m_openFolder = new PlainButton(m_firstRun);
+    m_openFolder->setObjectName(QStringLiteral("openCalendarFolderButton"));
+    m_openFolder->setLabel(tr("Open Calendar Folder"), 12, QFont::Medium, Theme::Tone::accent);
+    firstRunColumn->addWidget(m_openFolder, 0, Qt::AlignHCenter);
+    connect(m_openFolder, &PlainButton::clicked, this, &EventSection::openCalendarFolderRequested);
+    emptyColumn->addWidget(m_firstRun);
+    emptyColumn->addStretch(1);
+    bodyLayout->addWidget(m_empty);
+
+    m_list = new QScrollArea(m_body);
     m_list->setObjectName(QStringLiteral("eventList"));
-    m_list->setAccessibleName(QStringLiteral("Events"));
+    m_list->setAccessibleName(tr("Events"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setWidgetResizable(true);
-    m_list->setMaximumHeight(maxListHeight);
-    m_list->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_list->viewport()->setAutoFillBackground(false);
+    new OverlayScrollBar(m_list);
     auto *content = new QWidget;
-    content->setAutoFillBackground(false);
     m_rowsLayout = new QVBoxLayout(content);
     m_rowsLayout->setContentsMargins(16, 0, 16, 10);
     m_rowsLayout->setSpacing(8);
     m_rowsLayout->addStretch(1);
     m_list->setWidget(content);
-    m_layout->addWidget(m_list);
+    // setWidget turns the background on; the popover's own surface shows through instead.
+    content->setAutoFillBackground(false);
+    bodyLayout->addWidget(m_list);
     connect(m_list->verticalScrollBar(), &QScrollBar::valueChanged, this, &EventSection::buildMoreIfNearEnd);
     connect(m_list->verticalScrollBar(), &QScrollBar::rangeChanged, this, &EventSection::buildMoreIfNearEnd);
+
+    setCalendarFolder(QString());
+    setListHeight(maxListHeight);
+    updateBody();
+}
+
+void EventSection::setListHeight(int pixels)
+{
+    m_body->setFixedHeight(qBound(0, pixels, maxListHeight));
+    setFixedHeight(headingHeight() + m_body->height());
+}
+
+int EventSection::listHeight() const
+{
+    return m_body->height();
+}
+
+int EventSection::headingHeight() const
+{
+    return m_heading->sizeHint().height();
+}
+
+void EventSection::setHasCalendarSources(bool hasSources)
+{
+    if (m_hasSources == hasSources)
+        return;
+    m_hasSources = hasSources;
+    updateBody();
+}
+
+void EventSection::setCalendarFolder(const QString &path)
+{
+    m_calendarFolder = path;
+    // The folder gets a line of its own: wrapped inside, a path is hard to read and to type.
+    m_firstRunText->setText(
+        tr("No calendars yet. Put calendar files in\n%1\nDesktop calendar accounts appear by themselves.")
+            .arg(displayPath(path)));
+}
+
+void EventSection::updateBody()
+{
+    const bool empty = m_events.isEmpty();
+    m_list->setVisible(!empty);
+    m_empty->setVisible(empty);
+    m_firstRun->setVisible(empty && !m_hasSources);
+    m_noEvents->setVisible(empty && m_hasSources);
 }
 
 void EventSection::setDay(const QDateTime &selectedDate, const EventList &events, const QDateTime &now)
@@ -100,26 +169,21 @@ void EventSection::setDay(const QDateTime &selectedDate, const EventList &events
     m_heading->setAccessibleName(headingText());
 
     m_events = events;
-    const bool empty = events.isEmpty();
-    m_noEvents->setVisible(empty);
-    m_list->setVisible(!empty);
-    // With no list the block is centred as a whole; with one, the heading keeps to the leading edge.
-    m_layout->setAlignment(m_block, empty ? Qt::AlignHCenter : Qt::AlignLeft);
-
     const int inUse = qMin<int>(int(events.size()), qMax<int>(int(m_rows.size()), rowBatch));
     for (int i = 0; i < m_rows.size(); ++i) {
-        if (i < inUse)
-            m_rows.at(i)->setEvent(events.at(i));
-        else
-            m_rows.at(i)->setEvent(nullptr);
+        m_rows.at(i)->setEvent(i < inUse ? events.at(i) : nullptr);
         m_rows.at(i)->setVisible(i < inUse);
     }
     buildRowsUpTo(inUse);
+    updateBody();
+    // Rows shown or hidden while the list was hidden leave its content's
+    // layout with stale sizes; lay it out now, before anything is painted.
+    m_list->widget()->layout()->invalidate();
+    m_list->widget()->layout()->activate();
     // Another day starts at its first event; a refetch of the same day keeps the reader's place.
     if (selectedDate != m_shownDate)
         m_list->verticalScrollBar()->setValue(0);
     m_shownDate = selectedDate;
-    updateGeometry();
 }
 
 void EventSection::buildRowsUpTo(int count)

@@ -3,10 +3,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-GlyphView::GlyphView(Glyphs::Glyph glyph, qreal pointSize, Theme::Tone tone, QWidget *parent)
+GlyphView::GlyphView(Glyphs::Glyph glyph, qreal pixelSize, Theme::Tone tone, QWidget *parent)
     : QWidget(parent)
     , m_glyph(glyph)
-    , m_pointSize(pointSize)
+    , m_pixelSize(pixelSize)
     , m_tone(tone)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -14,7 +14,7 @@ GlyphView::GlyphView(Glyphs::Glyph glyph, qreal pointSize, Theme::Tone tone, QWi
 
 QSize GlyphView::sizeHint() const
 {
-    const int side = QFontMetrics(Theme::font(m_pointSize)).height() * 3 / 4 + 1;
+    const int side = QFontMetrics(Theme::font(m_pixelSize)).height() * 3 / 4 + 1;
     return QSize(side, side);
 }
 

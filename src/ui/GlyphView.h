@@ -10,7 +10,7 @@ class GlyphView : public QWidget
 {
     Q_OBJECT
 public:
-    GlyphView(Glyphs::Glyph glyph, qreal pointSize, Theme::Tone tone, QWidget *parent = nullptr);
+    GlyphView(Glyphs::Glyph glyph, qreal pixelSize, Theme::Tone tone, QWidget *parent = nullptr);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -19,6 +19,6 @@ protected:
 
 private:
     Glyphs::Glyph m_glyph;
-    qreal m_pointSize;
+    qreal m_pixelSize;
     Theme::Tone m_tone;
 };

@@ -25,6 +25,8 @@ const char *themeName(Glyph glyph)
         return "mark-location";
     case Glyph::camera:
         return "camera-video";
+    case Glyph::link:
+        return "insert-link";
     }
     return "";
 }
@@ -163,6 +165,18 @@ namespace {
         p.drawPath(body);
     }
 
+    // Two interlocked chain links, tilted like the usual "link" symbol.
+    void drawLink(QPainter &p, const QRectF &b, const QColor &color)
+    {
+        const qreal s = b.width();
+        p.translate(b.center());
+        p.rotate(-45);
+        p.setPen(QPen(color, qMax(1.1, s * 0.12)));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(-s * 0.5, -s * 0.16, s * 0.58, s * 0.32), s * 0.16, s * 0.16);
+        p.drawRoundedRect(QRectF(-s * 0.08, -s * 0.16, s * 0.58, s * 0.32), s * 0.16, s * 0.16);
+    }
+
 } // namespace
 
 void paint(QPainter &painter, const QRectF &rect, Glyph glyph, const QColor &color)
@@ -189,6 +203,9 @@ void paint(QPainter &painter, const QRectF &rect, Glyph glyph, const QColor &col
             break;
         case Glyph::camera:
             drawCamera(painter, box, color);
+            break;
+        case Glyph::link:
+            drawLink(painter, box, color);
             break;
         }
     }

@@ -13,7 +13,7 @@ class QPainter;
  */
 namespace Glyphs {
 
-enum class Glyph { chevronDown, chevronLeft, chevronRight, gear, closeCircle, mapPin, camera };
+enum class Glyph { chevronDown, chevronLeft, chevronRight, gear, closeCircle, mapPin, camera, link };
 
 /** Paints glyph centred in rect, fitted to its shorter side, in color. */
 void paint(QPainter &painter, const QRectF &rect, Glyph glyph, const QColor &color);

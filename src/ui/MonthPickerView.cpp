@@ -3,6 +3,9 @@
 #include "ChoiceButton.h"
 #include "Divider.h"
 #include "PanelHeader.h"
+#include "Theme.h"
+
+#include <algorithm>
 
 #include <QGridLayout>
 #include <QVBoxLayout>
@@ -11,7 +14,7 @@ MonthPickerView::MonthPickerView(const QDateTime &currentMonth, const QStringLis
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("monthPickerView"));
-    setAccessibleName(QStringLiteral("Select Month"));
+    setAccessibleName(tr("Select Month"));
     setFixedSize(panelWidth, panelHeight);
 
     auto *column = new QVBoxLayout(this);
@@ -19,7 +22,7 @@ MonthPickerView::MonthPickerView(const QDateTime &currentMonth, const QStringLis
     column->setSpacing(0);
     // Content that is shorter than the fixed panel sits in its middle.
     column->addStretch(1);
-    auto *header = new PanelHeader(QStringLiteral("Select Month"), 15, QStringLiteral("monthPicker"), this);
+    auto *header = new PanelHeader(tr("Select Month"), 15, QStringLiteral("monthPicker"), this);
     connect(header, &PanelHeader::closeClicked, this, &MonthPickerView::dismissRequested);
     column->addWidget(header);
     column->addWidget(new Divider(this));
@@ -27,12 +30,16 @@ MonthPickerView::MonthPickerView(const QDateTime &currentMonth, const QStringLis
     auto *grid = new QGridLayout;
     const int pad = PanelHeader::defaultPadding;
     grid->setContentsMargins(pad, pad, pad, pad);
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(8);
+    grid->setHorizontalSpacing(columnSpacing);
+    grid->setVerticalSpacing(columnSpacing);
     const int highlighted = currentMonth.isValid() ? currentMonth.date().month() - 1 : -1;
+    QStringList names;
+    for (int i = 0; i < 12; ++i)
+        names.append(i < months.size() ? months.at(i) : QString::number(i + 1));
+    const int nameSize = namePixelSize(names);
     for (int i = 0; i < 12; ++i) {
-        const QString name = i < months.size() ? months.at(i) : QString::number(i + 1);
-        auto *button = new ChoiceButton(name, 13, 10, i == highlighted, this);
+        const QString &name = names.at(i);
+        auto *button = new ChoiceButton(name, nameSize, 10, i == highlighted, this);
         button->setObjectName(QStringLiteral("monthChoice_%1").arg(i));
         grid->addWidget(button, i / 3, i % 3);
         connect(button, &ChoiceButton::clicked, this, [this, currentMonth, i] {
@@ -45,6 +52,23 @@ MonthPickerView::MonthPickerView(const QDateTime &currentMonth, const QStringLis
         grid->setColumnStretch(c, 1);
     column->addLayout(grid);
     column->addStretch(1);
+}
+
+int MonthPickerView::namePixelSize(const QStringList &months)
+{
+    const int pad = PanelHeader::defaultPadding;
+    const int column = (panelWidth - 2 * pad - 2 * columnSpacing) / 3;
+    const int room = column - ChoiceButton::horizontalPadding;
+    // Measured in bold, the weight of the highlighted month, so the highlight never needs its own size.
+    int size = designedNamePixelSize;
+    for (; size > ChoiceButton::smallestPixelSize; --size) {
+        const QFontMetrics metrics(Theme::font(size, QFont::Bold));
+        const bool fits = std::all_of(months.cbegin(), months.cend(),
+            [&](const QString &name) { return metrics.horizontalAdvance(name) <= room; });
+        if (fits)
+            break;
+    }
+    return size;
 }
 
 QDateTime MonthPickerView::firstOfMonth(const QDateTime &currentMonth, int index)

@@ -21,6 +21,14 @@ public:
 
     /** The first instant of month index (0 = January) in currentMonth's year; invalid when there is none. */
     static QDateTime firstOfMonth(const QDateTime &currentMonth, int index);
+    /**
+     * The one size every name is shown at: the designed size, or the largest
+     * smaller one at which the longest name fits a column.
+     */
+    static int namePixelSize(const QStringList &months);
+
+    static constexpr int designedNamePixelSize = 13;
+    static constexpr int columnSpacing = 8;
 
 Q_SIGNALS:
     void monthSelected(const QDateTime &firstOfMonth);

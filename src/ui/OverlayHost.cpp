@@ -53,7 +53,7 @@ OverlayHost::OverlayHost(QWidget *panel, QWidget *parent)
     , m_panel(panel)
 {
     setObjectName(QStringLiteral("overlayBackdrop"));
-    setAccessibleName(QStringLiteral("Close panel"));
+    setAccessibleName(tr("Close panel"));
     setAttribute(Qt::WA_NoMousePropagation);
     m_panel->setParent(this);
     m_panel->setAutoFillBackground(false);
@@ -153,9 +153,9 @@ void OverlayHost::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     QColor material = palette().color(QPalette::Window);
     material.setAlphaF(materialOpacity);
-    p.setPen(Qt::NoPen);
+    p.setPen(QPen(palette().color(QPalette::Mid), 1));
     p.setBrush(material);
-    p.drawRoundedRect(QRectF(panel), cornerRadius, cornerRadius);
+    p.drawRoundedRect(QRectF(panel).adjusted(-0.5, -0.5, 0.5, 0.5), cornerRadius, cornerRadius);
 }
 
 void OverlayHost::mousePressEvent(QMouseEvent *event)

@@ -35,7 +35,8 @@ public:
     static constexpr qreal backdropOpacity = 0.01;
     static constexpr qreal shadowOpacity = 0.33;
     static constexpr int shadowBlur = 20;
-    static constexpr qreal materialOpacity = 0.92;
+    /** Opaque: a translucent panel lets the grid's digits show through and compete with its text. */
+    static constexpr qreal materialOpacity = 1.0;
 
 Q_SIGNALS:
     /** A click landed on the backdrop, outside the panel. */

@@ -6,7 +6,7 @@
 #include <QHBoxLayout>
 
 PanelHeader::PanelHeader(
-    const QString &title, qreal closeGlyphPointSize, const QString &objectNamePrefix, QWidget *parent)
+    const QString &title, qreal closeGlyphPixelSize, const QString &objectNamePrefix, QWidget *parent)
     : QWidget(parent)
 {
     auto *row = new QHBoxLayout(this);
@@ -18,9 +18,9 @@ PanelHeader::PanelHeader(
     row->addStretch(1);
     m_close = new PlainButton(this);
     m_close->setObjectName(objectNamePrefix + QStringLiteral("CloseButton"));
-    m_close->setGlyph(Glyphs::Glyph::closeCircle, closeGlyphPointSize, Theme::Tone::secondary, 0);
-    m_close->setAccessibleName(QStringLiteral("Close"));
-    m_close->setFixedBoxHeight(QFontMetrics(Theme::font(closeGlyphPointSize)).height());
+    m_close->setGlyph(Glyphs::Glyph::closeCircle, closeGlyphPixelSize, Theme::Tone::secondary, 0);
+    m_close->setAccessibleName(tr("Close"));
+    m_close->setFixedBoxHeight(QFontMetrics(Theme::font(closeGlyphPixelSize)).height());
     row->addWidget(m_close, 0, Qt::AlignVCenter);
     connect(m_close, &PlainButton::clicked, this, &PanelHeader::closeClicked);
 }

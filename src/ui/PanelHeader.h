@@ -10,8 +10,8 @@ class PanelHeader : public QWidget
 {
     Q_OBJECT
 public:
-    /** closeGlyphPointSize: the size of the close symbol, which differs between panels. */
-    PanelHeader(const QString &title, qreal closeGlyphPointSize, const QString &objectNamePrefix,
+    /** closeGlyphPixelSize: the size of the close symbol, which differs between panels. */
+    PanelHeader(const QString &title, qreal closeGlyphPixelSize, const QString &objectNamePrefix,
         QWidget *parent = nullptr);
 
     PlainButton *closeButton() const { return m_close; }

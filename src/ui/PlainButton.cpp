@@ -16,10 +16,10 @@ PlainButton::PlainButton(QWidget *parent)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
-void PlainButton::setLabel(const QString &text, qreal pointSize, QFont::Weight weight, Theme::Tone tone)
+void PlainButton::setLabel(const QString &text, qreal pixelSize, QFont::Weight weight, Theme::Tone tone)
 {
     setText(text);
-    setFont(Theme::font(pointSize, weight));
+    setFont(Theme::font(pixelSize, weight));
     m_textTone = tone;
     if (accessibleName().isEmpty())
         setAccessibleName(text);
@@ -27,10 +27,10 @@ void PlainButton::setLabel(const QString &text, qreal pointSize, QFont::Weight w
     update();
 }
 
-void PlainButton::setGlyph(Glyphs::Glyph glyph, qreal glyphPointSize, Theme::Tone tone, int spacing)
+void PlainButton::setGlyph(Glyphs::Glyph glyph, qreal glyphPixelSize, Theme::Tone tone, int spacing)
 {
     m_glyph = glyph;
-    m_glyphPointSize = glyphPointSize;
+    m_glyphPixelSize = glyphPixelSize;
     m_glyphTone = tone;
     m_spacing = spacing;
     updateGeometry();
@@ -45,7 +45,7 @@ void PlainButton::setFixedBoxHeight(int height)
 
 int PlainButton::glyphSide() const
 {
-    return QFontMetrics(Theme::font(m_glyphPointSize)).height() * 3 / 4 + 1;
+    return QFontMetrics(Theme::font(m_glyphPixelSize)).height() * 3 / 4 + 1;
 }
 
 QSize PlainButton::sizeHint() const

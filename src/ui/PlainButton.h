@@ -18,9 +18,9 @@ class PlainButton : public KeyboardButton
 public:
     explicit PlainButton(QWidget *parent = nullptr);
 
-    void setLabel(const QString &text, qreal pointSize, QFont::Weight weight, Theme::Tone tone);
-    /** The glyph is drawn after the text, sized like text of glyphPointSize. */
-    void setGlyph(Glyphs::Glyph glyph, qreal glyphPointSize, Theme::Tone tone, int spacing = 2);
+    void setLabel(const QString &text, qreal pixelSize, QFont::Weight weight, Theme::Tone tone);
+    /** The glyph is drawn after the text, sized like text of glyphPixelSize. */
+    void setGlyph(Glyphs::Glyph glyph, qreal glyphPixelSize, Theme::Tone tone, int spacing = 2);
     /** A fixed height (natural width) or a fixed square box. */
     void setFixedBoxHeight(int height);
 
@@ -35,7 +35,7 @@ private:
 
     Theme::Tone m_textTone = Theme::Tone::primary;
     std::optional<Glyphs::Glyph> m_glyph;
-    qreal m_glyphPointSize = 9;
+    qreal m_glyphPixelSize = 9;
     Theme::Tone m_glyphTone = Theme::Tone::secondary;
     int m_spacing = 2;
     int m_boxHeight = 28;

@@ -1,18 +1,37 @@
 #include "PopoverWindow.h"
 
+#include "X11Desktop.h"
+
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QList>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPair>
 #include <QVBoxLayout>
 
+Qt::WindowFlags PopoverWindow::windowFlagsFor(const QString &platform)
+{
+    // On X11 (XWayland included) a popup is placed where it asks, grabs the pointer
+    // so that a click anywhere outside (a panel included) closes it, and is not
+    // typed as a menu, so compositors still hand it the keyboard. A Wayland client
+    // cannot place a window or grab; there it stays a tool window the compositor places.
+    if (platform.startsWith(QLatin1String("wayland")))
+        return Qt::Tool | Qt::FramelessWindowHint;
+    return Qt::Popup | Qt::FramelessWindowHint;
+}
+
 PopoverWindow::PopoverWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+    : QWidget(parent, windowFlagsFor(QGuiApplication::platformName()))
 {
     setObjectName(QStringLiteral("popoverWindow"));
     setFixedSize(popoverWidth, popoverHeight);
-    setAutoFillBackground(true);
+    // Where a compositor blends windows the content draws rounded corners
+    // over a transparent window; elsewhere the window stays square and opaque.
+    const bool translucent = X11Desktop::isCompositing();
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAutoFillBackground(!translucent);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -91,9 +110,18 @@ QPoint PopoverWindow::placement(
     return topLeft;
 }
 
+void PopoverWindow::setVisible(bool visible)
+{
+    // Hiding a popup hands the focus back, which deactivates it on the way out:
+    // that is not the user going elsewhere.
+    m_hiding = !visible;
+    QWidget::setVisible(visible);
+    m_hiding = false;
+}
+
 bool PopoverWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowDeactivate && isVisible())
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !m_hiding)
         Q_EMIT deactivated();
     return QWidget::event(event);
 }
@@ -107,6 +135,14 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::mousePressEvent(QMouseEvent *event)
+{
+    // A popup gets every press while it is open; one outside it closes it.
+    if ((windowFlags() & Qt::Popup) == Qt::Popup && !rect().contains(event->position().toPoint()))
+        Q_EMIT outsidePressed(event->globalPosition().toPoint());
+    QWidget::mousePressEvent(event);
 }
 
 void PopoverWindow::hideEvent(QHideEvent *event)

@@ -49,7 +49,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     , m_settings(settingsManager)
 {
     setObjectName(QStringLiteral("settingsView"));
-    setAccessibleName(QStringLiteral("Settings"));
+    setAccessibleName(tr("Settings"));
     setFixedSize(panelWidth, panelHeight);
 
     auto *column = new QVBoxLayout(this);
@@ -58,7 +58,7 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     // Content that is shorter than the fixed panel sits in its middle.
     column->addStretch(1);
 
-    auto *header = new PanelHeader(QStringLiteral("Settings"), 17, QStringLiteral("settings"), this);
+    auto *header = new PanelHeader(tr("Settings"), 17, QStringLiteral("settings"), this);
     connect(header, &PanelHeader::closeClicked, this, &SettingsView::closeRequested);
     column->addWidget(header);
     column->addWidget(new Divider(this));
@@ -74,20 +74,22 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
     m_launchAtLogin->setObjectName(QStringLiteral("launchAtLoginSwitch"));
     m_showEventDots = new SwitchButton;
     m_showEventDots->setObjectName(QStringLiteral("showEventDotsSwitch"));
+    m_remindBeforeMeetings = new SwitchButton;
+    m_remindBeforeMeetings->setObjectName(QStringLiteral("remindBeforeMeetingsSwitch"));
 
     auto *rows = new QVBoxLayout;
     const int pad = PanelHeader::defaultPadding;
     rows->setContentsMargins(pad, pad, pad, pad);
     rows->setSpacing(16);
-    rows->addWidget(captionedChooser(QStringLiteral("Appearance"), m_appearance, this));
-    rows->addWidget(captionedChooser(QStringLiteral("Week starts on"), m_weekStart, this));
-    rows->addWidget(switchRow(QStringLiteral("Launch at login"), m_launchAtLogin, this));
-    rows->addWidget(switchRow(QStringLiteral("Show event dots"), m_showEventDots, this));
+    rows->addWidget(captionedChooser(tr("Appearance"), m_appearance, this));
+    rows->addWidget(captionedChooser(tr("Week starts on"), m_weekStart, this));
+    rows->addWidget(switchRow(tr("Launch at login"), m_launchAtLogin, this));
+    rows->addWidget(switchRow(tr("Show event dots"), m_showEventDots, this));
+    rows->addWidget(switchRow(tr("Remind before meetings"), m_remindBeforeMeetings, this));
     column->addLayout(rows);
     column->addWidget(new Divider(this));
 
-    auto *version
-        = new ThemedLabel(QString::fromLatin1(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
+    auto *version = new ThemedLabel(tr(versionText), 10, QFont::Normal, Theme::Tone::secondary, this);
     version->setObjectName(QStringLiteral("versionLabel"));
     version->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     version->setContentsMargins(0, 0, 0, 12);
@@ -104,8 +106,11 @@ SettingsView::SettingsView(SettingsManager *settingsManager, QWidget *parent)
         [this](bool checked) { m_settings->setLaunchAtLogin(checked); });
     connect(m_showEventDots, &SwitchButton::clicked, this,
         [this](bool checked) { m_settings->setShowEventDots(checked); });
+    connect(m_remindBeforeMeetings, &SwitchButton::clicked, this,
+        [this](bool checked) { m_settings->setRemindBeforeMeetings(checked); });
     for (auto signal : { &SettingsManager::appearanceModeChanged, &SettingsManager::weekStartChanged,
-             &SettingsManager::launchAtLoginChanged, &SettingsManager::showEventDotsChanged })
+             &SettingsManager::launchAtLoginChanged, &SettingsManager::showEventDotsChanged,
+             &SettingsManager::remindBeforeMeetingsChanged })
         connect(m_settings, signal, this, &SettingsView::showSettings);
 }
 
@@ -115,4 +120,5 @@ void SettingsView::showSettings()
     m_weekStart->setCurrentIndex(static_cast<int>(m_settings->weekStart()));
     m_launchAtLogin->setChecked(m_settings->launchAtLogin());
     m_showEventDots->setChecked(m_settings->showEventDots());
+    m_remindBeforeMeetings->setChecked(m_settings->remindBeforeMeetings());
 }

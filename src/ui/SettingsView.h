@@ -19,8 +19,9 @@ public:
     explicit SettingsView(SettingsManager *settingsManager, QWidget *parent = nullptr);
 
     static constexpr int panelWidth = 300;
-    static constexpr int panelHeight = 290;
-    static inline const char *versionText = "Moriva v1.0.0 (2026.08.26)";
+    /** 290 holds four settings; each further switch row adds its 20 and the 16 between rows. */
+    static constexpr int panelHeight = 290 + 36;
+    static inline const char *versionText = QT_TR_NOOP("Moriva v1.0.0 (2026.08.26)");
 
 Q_SIGNALS:
     /** The close button was clicked. */
@@ -33,5 +34,6 @@ private:
     SegmentedControl *m_appearance;
     SegmentedControl *m_weekStart;
     SwitchButton *m_launchAtLogin;
+    SwitchButton *m_remindBeforeMeetings = nullptr;
     SwitchButton *m_showEventDots;
 };

@@ -35,9 +35,19 @@ SingleInstance::Role SingleInstance::claim()
 
 bool SingleInstance::activateRunning(QString *error)
 {
+    return callRunning(QStringLiteral("OpenPopover"), error);
+}
+
+bool SingleInstance::joinNextInRunning(QString *error)
+{
+    return callRunning(QStringLiteral("JoinNextMeeting"), error);
+}
+
+bool SingleInstance::callRunning(const QString &method, QString *error)
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(serviceName),
-        QLatin1String(objectPath), QLatin1String(serviceName), QStringLiteral("OpenPopover"));
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(serviceName), QLatin1String(objectPath), QLatin1String(serviceName), method);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return true;
@@ -49,4 +59,9 @@ bool SingleInstance::activateRunning(QString *error)
 void SingleInstance::OpenPopover()
 {
     Q_EMIT openRequested();
+}
+
+void SingleInstance::JoinNextMeeting()
+{
+    Q_EMIT joinNextRequested();
 }

@@ -4,9 +4,14 @@
 #include "DateIconRenderer.h"
 #include "DayChangeWatcher.h"
 #include "EventManager.h"
+#include "PanelAnchor.h"
 #include "PopoverWindow.h"
 #include "SettingsManager.h"
+#include "StatusNotifierItem.h"
+#include "SwayFocusWatcher.h"
+#include "SwayPanels.h"
 #include "Theme.h"
+#include "X11Desktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +22,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
+
+#include <cstdio>
 
 StatusBarController::StatusBarController(EventManager *eventManager, SettingsManager *settingsManager,
     const Clock *clock, ContentFactory contentFactory, ColorSchemeWatcher *colorScheme,
@@ -94,12 +101,25 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    m_icon = DateIconRenderer::icon(m_iconDay, iconTint());
-    if (m_trayIcon) {
+    const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
+    m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
+    if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
-        m_trayIcon->setToolTip(QLocale().toString(today, QLocale::LongFormat));
-    }
+    if (m_statusNotifierItem)
+        m_statusNotifierItem->setIcon(m_icon);
+    applyToolTip();
     Q_EMIT iconUpdated();
+}
+
+void StatusBarController::setToolTipText(const QString &text)
+{
+    m_toolTip = text;
+    applyToolTip();
+}
+
+QString StatusBarController::toolTipText() const
+{
+    return m_toolTip.isEmpty() ? QLocale().toString(m_clock->now().date(), QLocale::LongFormat) : m_toolTip;
 }
 
 void StatusBarController::hourlyTick()
@@ -116,46 +136,150 @@ void StatusBarController::refreshToday()
         recreatePopoverContent();
 }
 
+void StatusBarController::applyToolTip()
+{
+    const QString text = toolTipText();
+    if (m_trayIcon)
+        m_trayIcon->setToolTip(text);
+    if (m_statusNotifierItem)
+        m_statusNotifierItem->setToolTip(text);
+}
+
 void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
 {
-    if (m_trayIcon)
+    if (m_trayIcon || m_statusNotifierItem)
         return;
     m_trayHost = host;
-    m_trayIcon = new QSystemTrayIcon(this);
-    m_trayIcon->setIcon(m_icon);
-    m_trayIcon->setToolTip(QLocale().toString(m_clock->now().date(), QLocale::LongFormat));
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
-    // StatusNotifierItem hosts open this menu themselves, some on every click, so it
-    // also opens the popover. Its entries never change, and rebuilding it while a
-    // host asks for its layout would hand the host entries that are already gone.
-    // An XEmbed tray gets a fresh menu of our own on each right click instead.
-    if (host != TrayHostWatcher::Host::xembed) {
-        m_sniMenu = new QMenu;
-        populateMenu(m_sniMenu, true);
-        m_trayIcon->setContextMenu(m_sniMenu);
+    if (host == TrayHostWatcher::Host::none) {
+        const QByteArray missing
+            = TrayHostWatcher::missingTrayMessage(QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")),
+                !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+                  .toLocal8Bit();
+        std::fprintf(stderr, "%s\n", missing.constData());
+        // A Wayland session can only ever show a StatusNotifierItem; it registers
+        // as soon as a panel brings a watcher.
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && createStatusNotifierItem())
+            return;
     }
+    if (host == TrayHostWatcher::Host::statusNotifier && createStatusNotifierItem())
+        return;
+
+    m_trayIcon = new QSystemTrayIcon(this);
+    // Drawn again now that there is a tray: it may say which colour its icons take.
+    updateIcon();
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     m_trayIcon->show();
     Q_EMIT trayIconShown();
+}
+
+bool StatusBarController::createStatusNotifierItem()
+{
+    // Hosts open this menu themselves, some on every click, so it also opens the
+    // popover. Its entries never change: a menu rebuilt while a host reads its
+    // layout would hand the host entries that are already gone.
+    if (!m_sniMenu) {
+        m_sniMenu = new QMenu;
+        m_sniMenu->setObjectName(QStringLiteral("trayMenu"));
+        populateMenu(m_sniMenu, true);
+    }
+    auto *item = new StatusNotifierItem(m_sniMenu, this);
+    item->setIcon(m_icon);
+    item->setToolTip(toolTipText());
+    if (!item->publish()) {
+        delete item;
+        return false;
+    }
+    m_statusNotifierItem = item;
+    connect(item, &StatusNotifierItem::activated, this, &StatusBarController::handleHostActivation);
+    connect(item, &StatusNotifierItem::contextMenuRequested, this,
+        [this](const QPoint &point) { showQuitMenu(anchorForHostPoint(point).center()); });
+    Q_EMIT trayIconShown();
+    return true;
 }
 
 void StatusBarController::handleActivation(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
-        if (!isPopoverShown() && m_lastDeactivationCloseMs >= 0
-            && m_clock->monotonicMs() - m_lastDeactivationCloseMs < reopenGuardMs)
+        if (!isPopoverShown() && recentlyDismissed())
             return;
         togglePopover();
         break;
     case QSystemTrayIcon::Context:
-        if (!m_trayIcon || !m_trayIcon->contextMenu())
-            showQuitMenu();
+        showQuitMenu();
         break;
     case QSystemTrayIcon::DoubleClick:
     case QSystemTrayIcon::MiddleClick:
     case QSystemTrayIcon::Unknown:
         break;
     }
+}
+
+void StatusBarController::handleHostActivation(const QPoint &hostPoint)
+{
+    if (isPopoverShown()) {
+        closePopover();
+        return;
+    }
+    if (recentlyDismissed())
+        return;
+    m_lastHostAnchor = anchorForHostPoint(hostPoint);
+    openPopoverAt(m_lastHostAnchor);
+}
+
+bool StatusBarController::recentlyDismissed() const
+{
+    return m_lastDeactivationCloseMs >= 0
+        && m_clock->monotonicMs() - m_lastDeactivationCloseMs < reopenGuardMs;
+}
+
+QRect StatusBarController::anchorForHostPoint(const QPoint &hostPoint) const
+{
+    QList<PanelAnchor::Screen> screens;
+    bool anyPanel = false;
+    QList<QScreen *> all = QGuiApplication::screens();
+    // The first screen is where a panel of unknown place is looked for first.
+    if (QScreen *primary = QGuiApplication::primaryScreen()) {
+        all.removeAll(primary);
+        all.prepend(primary);
+    }
+    for (QScreen *screen : std::as_const(all)) {
+        const QList<QRect> bands = PanelAnchor::bandsBetween(screen->geometry(), screen->availableGeometry());
+        anyPanel = anyPanel || !bands.isEmpty();
+        screens.append({ screen->geometry(), bands });
+    }
+    if (!anyPanel) {
+        // Through XWayland the panels reserve nothing X11 can see; sway knows them.
+        for (const QRect &band : SwayPanels::query()) {
+            for (PanelAnchor::Screen &screen : screens) {
+                if (screen.geometry.contains(band)) {
+                    screen.panels.append(band);
+                    break;
+                }
+            }
+        }
+    }
+    return PanelAnchor::resolve(hostPoint, screens);
+}
+
+QRect StatusBarController::defaultAnchor() const
+{
+    QRect anchor = m_trayIcon ? m_trayIcon->geometry() : QRect();
+    if (anchor.isValid() && !anchor.isEmpty())
+        return anchor;
+    // The pointer is only known while it is over one of X11's windows; in a
+    // Wayland session it says nothing about where the panel is.
+    const bool pointerKnown = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (m_statusNotifierItem) {
+        // Opened from the item's menu or another `moriva`: where the icon was last clicked,
+        // else the panel the pointer (just off the menu) is nearest to.
+        if (!m_lastHostAnchor.isEmpty())
+            return m_lastHostAnchor;
+        return anchorForHostPoint(pointerKnown ? QCursor::pos() : QPoint());
+    }
+    if (pointerKnown)
+        return QRect(QCursor::pos(), QSize(1, 1));
+    return anchorForHostPoint(QPoint());
 }
 
 void StatusBarController::togglePopover()
@@ -176,6 +300,14 @@ void StatusBarController::setupPopover()
     m_popover = new PopoverWindow;
     m_popover->setWindowTitle(QStringLiteral("Moriva"));
     connect(m_popover, &PopoverWindow::hidden, this, &StatusBarController::popoverDidClose);
+    // A press on the icon closes the popup, and the icon's own click follows: it must not reopen it.
+    connect(m_popover, &PopoverWindow::outsidePressed, this, [this](const QPoint &globalPos) {
+        QRect icon = m_trayIcon ? m_trayIcon->geometry() : QRect();
+        if (icon.isEmpty())
+            icon = m_lastHostAnchor;
+        if (icon.isEmpty() || icon.contains(globalPos))
+            m_lastDeactivationCloseMs = m_clock->monotonicMs();
+    });
     recreatePopoverContent();
 }
 
@@ -214,14 +346,16 @@ void StatusBarController::updatePopoverTitle()
 
 void StatusBarController::openPopover()
 {
+    openPopoverAt(defaultAnchor());
+}
+
+void StatusBarController::openPopoverAt(const QRect &anchor)
+{
     if (!m_popover)
         return;
     // A delayed reopen can meet a user's click; the earlier watch goes first.
     removeDeactivationWatch();
 
-    QRect anchor = m_trayIcon ? m_trayIcon->geometry() : QRect();
-    if (!anchor.isValid() || anchor.isEmpty())
-        anchor = QRect(QCursor::pos(), QSize(1, 1));
     QScreen *screen = QGuiApplication::screenAt(anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -259,6 +393,19 @@ void StatusBarController::installDeactivationWatch()
         return;
     m_deactivationWatch
         = connect(m_popover, &PopoverWindow::deactivated, this, &StatusBarController::onDeactivated);
+    // Through XWayland the popup's grab ends at XWayland's edge, and a click on a
+    // Wayland window never reaches it; on sway the focus that click moves is heard from sway.
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("SWAYSOCK")) {
+        if (!m_swayFocus) {
+            m_swayFocus = new SwayFocusWatcher(this);
+            // A click on the panel moves no focus, so this is never the icon's click: no reopen guard.
+            connect(m_swayFocus, &SwayFocusWatcher::focusMoved, this, [this] {
+                if (m_deactivationWatch)
+                    closePopover();
+            });
+        }
+        m_swayFocus->start();
+    }
 }
 
 void StatusBarController::removeDeactivationWatch()
@@ -266,6 +413,8 @@ void StatusBarController::removeDeactivationWatch()
     if (!m_deactivationWatch)
         return;
     disconnect(m_deactivationWatch);
+    if (m_swayFocus)
+        m_swayFocus->stop();
     m_deactivationWatch = {};
 }
 
@@ -306,13 +455,13 @@ void StatusBarController::populateMenu(QMenu *menu, bool withOpenEntry)
     connect(quit, &QAction::triggered, this, &StatusBarController::quitApp);
 }
 
-QMenu *StatusBarController::showQuitMenu()
+QMenu *StatusBarController::showQuitMenu(const QPoint &at)
 {
     auto *menu = new QMenu;
     menu->setObjectName(QStringLiteral("trayMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     populateMenu(menu, false);
-    menu->popup(QCursor::pos());
+    menu->popup(at.isNull() ? QCursor::pos() : at);
     Q_EMIT menuShown(menu);
     return menu;
 }

@@ -18,6 +18,8 @@ class PopoverWindow;
 class QMenu;
 class QTimer;
 class SettingsManager;
+class StatusNotifierItem;
+class SwayFocusWatcher;
 
 /**
  * Moriva's presence on the panel: the tray icon with today's date, the popover
@@ -52,25 +54,37 @@ public:
     int iconDay() const { return m_iconDay; }
     QIcon icon() const { return m_icon; }
     QColor iconTint() const;
+    /** The tray tooltip; until one is given, today's date. */
+    void setToolTipText(const QString &text);
+    QString toolTipText() const;
 
     void handleActivation(QSystemTrayIcon::ActivationReason reason);
+    /** A primary click a StatusNotifierItem host reported, at its point (see PanelAnchor). */
+    void handleHostActivation(const QPoint &hostPoint);
     void togglePopover();
+    /** Opens at the icon: its geometry where the tray gives it, else the pointer or the panel's corner. */
     void openPopover();
+    /** Opens against this rectangle of the screen (the icon, or the panel column it sits in). */
+    void openPopoverAt(const QRect &anchor);
     void closePopover();
     bool isPopoverShown() const;
     PopoverWindow *popover() const { return m_popover; }
 
     /** Fills menu with the tray menu's entries; the quit entry is always last. */
     void populateMenu(QMenu *menu, bool withOpenEntry);
-    /** A fresh menu at the cursor, deleted when it closes. */
-    QMenu *showQuitMenu();
+    /** A fresh menu at the cursor (or at the given point), deleted when it closes. */
+    QMenu *showQuitMenu(const QPoint &at = QPoint());
     void quitApp();
 
     void applyAppearance();
     void recreatePopoverContent();
 
-    /** The tray icon, once a host was found or waiting ended. */
+    /** The XEmbed tray icon, where no StatusNotifierItem host was found. */
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    /** The StatusNotifierItem, once a host was found. */
+    StatusNotifierItem *statusNotifierItem() const { return m_statusNotifierItem; }
+    /** Pushes the tooltip to whichever tray shows the icon. */
+    void applyToolTip();
     void createTrayIcon(TrayHostWatcher::Host host);
     bool isDeactivationWatchInstalled() const { return bool(m_deactivationWatch); }
     const QTimer *hourlyTimer() const { return m_hourlyTimer; }
@@ -97,6 +111,10 @@ private:
     void onDeactivated();
     void applySystemScheme();
     void updatePopoverTitle();
+    bool recentlyDismissed() const;
+    QRect defaultAnchor() const;
+    QRect anchorForHostPoint(const QPoint &hostPoint) const;
+    bool createStatusNotifierItem();
 
     EventManager *const m_eventManager;
     SettingsManager *const m_settingsManager;
@@ -105,15 +123,20 @@ private:
     QPointer<ColorSchemeWatcher> m_colorScheme;
 
     QSystemTrayIcon *m_trayIcon = nullptr;
+    StatusNotifierItem *m_statusNotifierItem = nullptr;
+    /** Where the last host click put the icon: its column across the panel. */
+    QRect m_lastHostAnchor;
     TrayHostWatcher::Host m_trayHost = TrayHostWatcher::Host::none;
     QMenu *m_sniMenu = nullptr;
     PopoverWindow *m_popover = nullptr;
     QMetaObject::Connection m_deactivationWatch;
+    SwayFocusWatcher *m_swayFocus = nullptr;
     qint64 m_lastDeactivationCloseMs = -1;
     QTimer *m_hourlyTimer = nullptr;
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
     QIcon m_icon;
     int m_iconDay = 0;
+    QString m_toolTip;
 
     QString m_platformStyle;
     QPalette m_platformPalette;

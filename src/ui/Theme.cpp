@@ -160,10 +160,12 @@ QColor Theme::color(const QPalette &palette, Tone tone)
     return primary(palette);
 }
 
-QFont Theme::font(qreal pointSize, QFont::Weight weight)
+QFont Theme::font(qreal pixelSize, QFont::Weight weight)
 {
     QFont f = QApplication::font();
-    f.setPointSizeF(pointSize);
+    // Logical pixels, not typographic points: a point is a third larger at
+    // 96 DPI and would push the grid down over the event list.
+    f.setPixelSize(qMax(1, qRound(pixelSize)));
     f.setWeight(weight);
     return f;
 }

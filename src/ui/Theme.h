@@ -27,8 +27,8 @@ public:
     enum class Tone { primary, secondary, tertiary, accent, white };
     static QColor color(const QPalette &palette, Tone tone);
 
-    /** The application font at pointSize points and the given weight. */
-    static QFont font(qreal pointSize, QFont::Weight weight = QFont::Normal);
+    /** The application font at pixelSize logical pixels and the given weight. */
+    static QFont font(qreal pixelSize, QFont::Weight weight = QFont::Normal);
     /** Whether the palette reads as dark, for the few looks that differ beyond colour roles. */
     static bool isDark(const QPalette &palette);
 };

@@ -49,6 +49,23 @@ void TrayHostWatcher::poll()
     Q_EMIT ready(host);
 }
 
+QString TrayHostWatcher::missingTrayMessage(const QString &currentDesktop, bool waylandSession)
+{
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const auto runs
+        = [&](const char *name) { return desktops.contains(QLatin1String(name), Qt::CaseInsensitive); };
+    QString hint;
+    if (runs("GNOME") || runs("Unity"))
+        hint = QStringLiteral("GNOME Shell needs a tray extension: install and enable "
+                              "\"AppIndicator and KStatusNotifierItem Support\".");
+    else if (waylandSession)
+        hint = QStringLiteral(
+            "Add a tray that shows StatusNotifierItems to the panel (waybar: the \"tray\" module).");
+    else
+        hint = QStringLiteral("Add a notification area (system tray) to the panel.");
+    return QStringLiteral("Moriva: no system tray found, so its icon cannot be shown. ") + hint;
+}
+
 TrayHostWatcher::Host TrayHostWatcher::probeSystem()
 {
     if (statusNotifierHostRegistered())

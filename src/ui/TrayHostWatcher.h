@@ -36,6 +36,9 @@ public:
     static bool statusNotifierHostRegistered();
     static bool xembedTrayOwned();
 
+    /** The one line that tells a user whose panel shows no tray what is missing. */
+    static QString missingTrayMessage(const QString &currentDesktop, bool waylandSession);
+
 Q_SIGNALS:
     /** The host found, or none when the wait timed out; the icon should be made either way. */
     void ready(TrayHostWatcher::Host host);

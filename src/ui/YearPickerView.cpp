@@ -2,6 +2,8 @@
 
 #include "ChoiceButton.h"
 #include "Divider.h"
+#include "OverlayHost.h"
+#include "OverlayScrollBar.h"
 #include "PanelHeader.h"
 
 #include <QLocale>
@@ -14,14 +16,14 @@ YearPickerView::YearPickerView(const QDateTime &currentMonth, QWidget *parent)
     , m_currentYear(currentMonth.isValid() ? currentMonth.date().year() : 0)
 {
     setObjectName(QStringLiteral("yearPickerView"));
-    setAccessibleName(QStringLiteral("Select Year"));
+    setAccessibleName(tr("Select Year"));
     setFixedSize(panelWidth, panelHeight);
 
     auto *column = new QVBoxLayout(this);
-    // A little room at the bottom keeps the scroll bar clear of the panel's rounded corner.
-    column->setContentsMargins(0, 0, 0, 6);
+    // Room at the bottom keeps the last year and the scroll indicator clear of the panel's rounded corners.
+    column->setContentsMargins(0, 0, 0, OverlayHost::cornerRadius / 2);
     column->setSpacing(0);
-    auto *header = new PanelHeader(QStringLiteral("Select Year"), 15, QStringLiteral("yearPicker"), this);
+    auto *header = new PanelHeader(tr("Select Year"), 15, QStringLiteral("yearPicker"), this);
     connect(header, &PanelHeader::closeClicked, this, &YearPickerView::dismissRequested);
     column->addWidget(header);
     column->addWidget(new Divider(this));
@@ -30,11 +32,9 @@ YearPickerView::YearPickerView(const QDateTime &currentMonth, QWidget *parent)
     m_list->setObjectName(QStringLiteral("yearList"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_list->setWidgetResizable(true);
     m_list->viewport()->setAutoFillBackground(false);
     auto *content = new QWidget;
-    content->setAutoFillBackground(false);
     auto *rows = new QVBoxLayout(content);
     const int pad = PanelHeader::defaultPadding;
     rows->setContentsMargins(pad, 0, pad, 0);
@@ -48,6 +48,9 @@ YearPickerView::YearPickerView(const QDateTime &currentMonth, QWidget *parent)
         connect(button, &ChoiceButton::clicked, this, [this, year] { Q_EMIT yearSelected(year); });
     }
     m_list->setWidget(content);
+    // setWidget turns the background on; the panel's own surface shows through instead.
+    content->setAutoFillBackground(false);
+    new OverlayScrollBar(m_list);
     column->addWidget(m_list, 1);
 }
 

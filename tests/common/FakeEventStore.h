@@ -20,7 +20,10 @@ public:
     EventList all;
     QList<QPair<QDateTime, QDateTime>> queries;
 
+    bool hasSources = true;
+
     AuthorizationStatus authorizationStatus() const override { return status; }
+    bool hasCalendarSources() const override { return hasSources; }
 
     void requestFullAccess(AccessCompletion completion) override
     {

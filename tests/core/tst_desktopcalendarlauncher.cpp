@@ -123,6 +123,35 @@ private Q_SLOTS:
         QCOMPARE(d.started, QList<QStringList> { expected });
     }
 
+    // The files store names an event's source by its folder; neither
+    // application knows that id, so they are only started.
+    void filesEventsStartTheApplicationPlainly_data()
+    {
+        QTest::addColumn<QString>("desktopId");
+        QTest::addColumn<QByteArray>("exec");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("GNOME Calendar")
+            << QStringLiteral("org.gnome.Calendar.desktop") << QByteArray("Exec=gnome-calendar\n")
+            << QStringList { "gnome-calendar" };
+        QTest::newRow("Evolution") << QStringLiteral("org.gnome.Evolution.desktop")
+                                   << QByteArray("Exec=evolution %U\n") << QStringList { "evolution" };
+    }
+    void filesEventsStartTheApplicationPlainly()
+    {
+        QFETCH(QString, desktopId);
+        QFETCH(QByteArray, exec);
+        QFETCH(QStringList, expected);
+        Desktop d;
+        d.app(desktopId, exec);
+        d.write(QStringLiteral("config/mimeapps.list"),
+            "[Default Applications]\ntext/calendar=" + desktopId.toUtf8() + ";\n");
+        CalendarEvent event
+            = eventWith(QStringLiteral("abc@example.org"), QStringLiteral("20261205T143000Z"));
+        event.sourceUid = QStringLiteral("/home/u/.local/share/moriva/calendars/work");
+        d.launcher.showEvent(event);
+        QCOMPARE(d.started, QList<QStringList> { expected });
+    }
+
     void whichApplicationIsTheDefault_data()
     {
         QTest::addColumn<QStringList>("files"); // path|content

@@ -150,6 +150,7 @@ private Q_SLOTS:
                                  text(l.settings.launchAtLogin()), text(l.settings.showEventDots()) })
                      .join(u' '),
             loaded);
+        QVERIFY(!l.settings.remindBeforeMeetings()); // off unless chosen
         // Every start puts the login item in step, whatever it was before.
         QCOMPARE(l.login.calls, QStringList { l.settings.launchAtLogin() ? "register" : "unregister" });
         QCOMPARE(output.text(),
@@ -174,6 +175,7 @@ private Q_SLOTS:
             { "weekStart", "Sunday", "Monday", "Sunday" },
             { "launchAtLogin", "false", "true", "true" },
             { "showEventDots", "false", "true", "true" },
+            { "remindBeforeMeetings", "true", "false", "false" },
         };
         // clang-format off
         for (const auto &row : rows) {

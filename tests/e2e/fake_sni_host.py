@@ -3,6 +3,9 @@
 extension and waybar provide: it owns org.kde.StatusNotifierWatcher on the
 session bus, says a host is registered, and prints each item that registers
 (its bus name and the service it gave) on a line of standard output.
+
+With --no-host it holds the watcher's name but reports no host, which keeps a
+panel's own watcher out and leaves applications to its XEmbed tray.
 """
 
 import sys
@@ -44,7 +47,7 @@ def on_get(connection, sender, path, interface, name):
     if name == "RegisteredStatusNotifierItems":
         return GLib.Variant("as", items)
     if name == "IsStatusNotifierHostRegistered":
-        return GLib.Variant("b", True)
+        return GLib.Variant("b", "--no-host" not in sys.argv)
     return GLib.Variant("i", 0)
 
 

@@ -5,7 +5,6 @@ the session bus. The host's part is played over D-Bus: read the icon and the
 menu the item exports, activate it, choose menu entries.
 """
 
-import argparse
 import os
 import subprocess
 import sys
@@ -111,25 +110,8 @@ class SniSession(tray_session.Session):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--moriva", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--artifacts", required=True)
-    args = parser.parse_args()
-    session = SniSession(args)
-    try:
-        session.scenario()
-    except (Failure, GLib.Error) as failure:
-        try:
-            session.screenshot("sni-failure")
-        except Exception:
-            pass
-        print("FAIL:", failure)
-        return 1
-    finally:
-        session.cleanup()
-    print("PASS")
-    return 0
+    return tray_session.run(SniSession, ("Xvfb", "openbox", "xdotool", "import", "dbus-daemon"),
+                            errors=(Failure, GLib.Error))
 
 
 if __name__ == "__main__":

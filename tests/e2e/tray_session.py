@@ -221,7 +221,7 @@ class Session:
         return parse_pgm(data)
 
     # -- the steps -------------------------------------------------------
-    def check_icon(self, icon):
+    def check_icon(self, icon, min_contrast=80):
         shot = self.screenshot("icon")
         x, y, w, h = self.geometry(icon)
         gray = self.read_gray(shot, (x, y, w, h))
@@ -229,7 +229,7 @@ class Session:
         background = sorted(border)[len(border) // 2]
         ink = [[abs(v - background) for v in row] for row in gray]
         peak = max(max(row) for row in ink)
-        if peak < 80:
+        if peak < min_contrast:
             raise Failure("the tray icon has no contrast to its background (peak %d)" % peak)
         ink = [[v / peak for v in row] for row in ink]
 
@@ -410,20 +410,29 @@ def correlation(a, b):
     return cov / ((vx * vy) ** 0.5) if vx and vy else 0.0
 
 
-def main():
+def run(session_class, tools, errors=(Failure,), add_arguments=None, before=None):
+    """The command line every session shares: parse, check the tools, play the scenario, report.
+
+    before(args) may answer for the session (a status) or return None to let it run."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--moriva", required=True)
     parser.add_argument("--probe", required=True)
     parser.add_argument("--artifacts", required=True)
+    if add_arguments:
+        add_arguments(parser)
     args = parser.parse_args()
-    for tool in ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon"):
+    for tool in tools:
         if not shutil.which(tool):
             print("missing %s: run scripts/install-deps.sh" % tool)
             return 1
-    session = Session(args)
+    if before:
+        status = before(args)
+        if status is not None:
+            return status
+    session = session_class(args)
     try:
         session.scenario()
-    except Failure as failure:
+    except errors as failure:
         try:
             session.screenshot("failure")
         except Exception:
@@ -434,6 +443,10 @@ def main():
         session.cleanup()
     print("PASS; screenshots in", args.artifacts)
     return 0
+
+
+def main():
+    return run(Session, ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon"))
 
 
 if __name__ == "__main__":

@@ -61,6 +61,32 @@ private Q_SLOTS:
         QCOMPARE(composite.authorizationStatus(), expected);
     }
 
+    void calendarSourcesFromItsParts_data()
+    {
+        QTest::addColumn<QList<Status>>("parts");
+        QTest::addColumn<QList<bool>>("haveSources");
+        QTest::addColumn<bool>("expected");
+        // clang-format off
+        QTest::newRow("no parts") << QList<Status> {} << QList<bool> {} << false;
+        QTest::newRow("empty files, service absent") << QList { Status::fullAccess, Status::denied } << QList { false, true } << false;
+        QTest::newRow("a part still looking") << QList { Status::fullAccess, Status::notDetermined } << QList { false, false } << true;
+        QTest::newRow("the service has calendars") << QList { Status::denied, Status::fullAccess } << QList { false, true } << true;
+        // clang-format on
+    }
+    void calendarSourcesFromItsParts()
+    {
+        QFETCH(QList<Status>, parts);
+        QFETCH(QList<bool>, haveSources);
+        QFETCH(bool, expected);
+        CompositeEventStore composite;
+        for (int i = 0; i < parts.size(); ++i) {
+            FakeEventStore *store = part(composite, {}, {});
+            store->status = parts.at(i);
+            store->hasSources = haveSources.at(i);
+        }
+        QCOMPARE(composite.hasCalendarSources(), expected);
+    }
+
     void mergesPartsInOrderAndForwardsChanges()
     {
         CompositeEventStore composite;

@@ -248,6 +248,19 @@ private Q_SLOTS:
         QCOMPARE(store.authorizationStatus(), status);
     }
 
+    // The first-run hint asks this: unknown until loaded, then whether any calendar was found.
+    void calendarSourcesAreWhatLoaded()
+    {
+        QTemporaryDir empty;
+        IcsEventStore none(CalendarSources::fromPaths({ empty.path() }), quiet);
+        QVERIFY(none.hasCalendarSources());
+        none.loadNow();
+        QVERIFY(!none.hasCalendarSources());
+        IcsEventStore work(CalendarSources::fromPaths({ data + "/vdir-work" }), quiet);
+        work.loadNow();
+        QVERIFY(work.hasCalendarSources());
+    }
+
     void watchingCoalescesAndRereadsOnlyWhatChanged()
     {
         QTemporaryDir dir;

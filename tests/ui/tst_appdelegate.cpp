@@ -14,6 +14,16 @@
 
 namespace {
 
+class RecordingOpener : public UrlOpener
+{
+public:
+    QList<QUrl> *opened;
+    explicit RecordingOpener(QList<QUrl> *into)
+        : opened(into)
+    { }
+    void openUrl(const QUrl &url) override { opened->append(url); }
+};
+
 AppServices services(QTemporaryDir &dir)
 {
     AppServices services;
@@ -74,6 +84,57 @@ private Q_SLOTS:
         AppDelegate delegate(services(dir));
         delegate.openPopover();
         QTRY_VERIFY(delegate.statusBarController() && delegate.statusBarController()->isPopoverShown());
+    }
+
+    void joinNext_data()
+    {
+        QTest::addColumn<QString>("start"); // of the one event, a Zoom meeting, on the clock's day
+        QTest::addColumn<bool>("beforeLaunching");
+        QTest::addColumn<bool>("joins"); // otherwise the popover opens
+
+        QTest::newRow("meeting in progress") << "09:30" << false << true;
+        QTest::newRow("meeting in five minutes") << "10:05" << false << true;
+        QTest::newRow("meeting in an hour") << "11:00" << false << false;
+        QTest::newRow("started by the shortcut, calendars still loading") << "10:05" << true << true;
+    }
+
+    void joinNext()
+    {
+        QFETCH(QString, start);
+        QFETCH(bool, beforeLaunching);
+        QFETCH(bool, joins);
+
+        QTemporaryDir dir;
+        QList<QUrl> opened;
+        AppServices s = services(dir);
+        s.urlOpener = std::make_unique<RecordingOpener>(&opened);
+        auto *store = static_cast<FakeEventStore *>(s.eventStore.get());
+        auto standup
+            = std::const_pointer_cast<CalendarEvent>(FakeEventStore::record(QStringLiteral("Standup"),
+                QStringLiteral("2026-12-05T") + start, QStringLiteral("2026-12-05T") + start));
+        standup->end = standup->start.addSecs(3600);
+        standup->notes = QStringLiteral("Join Zoom Meeting https://acme.zoom.us/j/123");
+        AppDelegate delegate(std::move(s));
+        if (beforeLaunching) {
+            // The store has not read the calendars yet; they arrive a moment after start-up.
+            delegate.joinNextMeeting();
+            QTRY_VERIFY(delegate.statusBarController());
+            store->all = { standup };
+            store->emitChanged();
+        } else {
+            store->all = { standup };
+            QTRY_VERIFY(delegate.statusBarController());
+            store->emitChanged();
+            QVERIFY(delegate.statusBarController()->toolTipText().startsWith(QStringLiteral("Saturday")));
+            delegate.joinNextMeeting();
+        }
+        if (joins)
+            QTRY_COMPARE(opened, QList<QUrl> { QUrl(QStringLiteral("https://acme.zoom.us/j/123")) });
+        else
+            QTRY_VERIFY(delegate.statusBarController()->isPopoverShown());
+        QCOMPARE(delegate.statusBarController()->isPopoverShown(), !joins);
+        QCOMPARE(delegate.statusBarController()->toolTipText().endsWith(QStringLiteral("\nStandup in 1 h")),
+            start == QLatin1String("11:00"));
     }
 };
 

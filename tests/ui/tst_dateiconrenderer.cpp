@@ -1,8 +1,22 @@
 #include "DateIconRenderer.h"
+#include "X11Desktop.h"
+
+#include <QLineF>
+#include <QPainter>
 
 #include <QtTest>
 
 #include <cmath>
+
+namespace {
+
+qreal luminance(const QColor &c)
+{
+    auto channel = [](qreal v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+} // namespace
 
 class tst_DateIconRenderer : public QObject
 {
@@ -86,6 +100,80 @@ private Q_SLOTS:
         const QPixmap sharp = icon.pixmap(QSize(22, 22), 2.0);
         QCOMPARE(sharp.devicePixelRatio(), 2.0);
         QCOMPARE(sharp.size(), QSize(44, 44));
+    }
+
+    // The day must stay legible on a dark and on a light panel at the small
+    // sizes panels use, whether the panel tells its colour or it is guessed wrong.
+    void digitContrastOnPanels_data()
+    {
+        QTest::addColumn<QColor>("panel");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("source");
+        const QList<QPair<const char *, QColor>> panels { { "dark", QColor(0x20, 0x21, 0x24) },
+            { "light", QColor(0xf2, 0xf2, 0xf2) } };
+        for (const auto &[name, panel] : panels)
+            for (int size : { 16, 22, 24 })
+                for (const char *source : { "tray colours", "right guess", "wrong guess" })
+                    QTest::addRow("%s panel, %d px, %s", name, size, source)
+                        << panel << size << QString::fromLatin1(source);
+    }
+    void digitContrastOnPanels()
+    {
+        QFETCH(QColor, panel);
+        QFETCH(int, size);
+        QFETCH(QString, source);
+        const bool darkPanel = panel.lightness() < 128;
+        const QColor light(0xf2, 0xf2, 0xf2), dark(0x1e, 0x1e, 0x1e);
+        std::optional<QColor> said;
+        QColor guess = darkPanel ? light : dark;
+        if (source == QLatin1String("tray colours"))
+            said = darkPanel ? QColor(0xdd, 0xdd, 0xdd) : QColor(0x2e, 0x34, 0x36);
+        else if (source == QLatin1String("wrong guess"))
+            guess = darkPanel ? dark : light;
+        const auto look = DateIconRenderer::lookFor(said, guess);
+
+        QImage shot(size, size, QImage::Format_ARGB32);
+        shot.fill(panel);
+        {
+            QPainter p(&shot);
+            p.drawImage(0, 0, DateIconRenderer::render(28, size, 1.0, look.tint, look.backdrop));
+        }
+        // Inside the ring: the digits on the panel or on the icon's own backdrop.
+        const qreal inner = (DateIconRenderer::ringRadius - 2) * size / DateIconRenderer::designSize;
+        const QPointF centre(size / 2.0, size / 2.0);
+        qreal darkest = 1, lightest = 0;
+        int ink = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                if (QLineF(centre, QPointF(x + 0.5, y + 0.5)).length() > inner)
+                    continue;
+                const QColor c = shot.pixelColor(x, y);
+                const qreal l = luminance(c);
+                darkest = qMin(darkest, l);
+                lightest = qMax(lightest, l);
+                if (qAbs(l - luminance(look.tint)) < 0.08)
+                    ++ink;
+            }
+        const qreal contrast = (lightest + 0.05) / (darkest + 0.05);
+        QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("contrast %1").arg(contrast)));
+        // The strokes reach full ink somewhere: the digits are drawn, not just hinted at.
+        QVERIFY2(ink >= size / 2, qPrintable(QStringLiteral("%1 ink pixels").arg(ink)));
+    }
+
+    void trayColoursProperty_data()
+    {
+        QTest::addColumn<QList<quint32>>("values");
+        QTest::addColumn<QColor>("expected"); // invalid: none
+        QTest::newRow("twelve values, the first three count")
+            << QList<quint32> { 0xffff, 0x8000, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 } << QColor(0xff, 0x80, 0);
+        QTest::newRow("too short") << QList<quint32> { 0xffff, 0xffff } << QColor();
+    }
+    void trayColoursProperty()
+    {
+        QFETCH(QList<quint32>, values);
+        QFETCH(QColor, expected);
+        const auto color = X11Desktop::colorFromTrayColors(values.constData(), int(values.size()));
+        QCOMPARE(color.value_or(QColor()), expected);
     }
 
     void tintReadsOnThePanel_data()

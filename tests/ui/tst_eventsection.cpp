@@ -1,10 +1,16 @@
 #include "ContentFixture.h"
+#include "DayCell.h"
 #include "DesktopUrlOpener.h"
 #include "EventRow.h"
 #include "EventSection.h"
+#include "OverlayHost.h"
 #include "Theme.h"
+#include "ThemedLabel.h"
+
+#include <QGraphicsEffect>
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -26,31 +32,218 @@ class tst_EventSection : public QObject
 private Q_SLOTS:
     void initTestCase() { QVERIFY(pinWidgetEnvironment()); }
 
-    void emptyDayIsOneCentredBlock()
+    // Busy day, empty day, busy day again, as the arrow keys and "Today" walk
+    // them: the list keeps its height and shows its first rows every time, and
+    // the grid above never moves.
+    void walkingDaysKeepsTheLayout()
     {
         ContentFixture f;
-        f.view->show();
-        f.events->selectDate(at(2026, 12, 2));
-        QTest::qWait(50);
-        QCOMPARE(f.view->eventSection()->headingText(), QStringLiteral("Wednesday, Dec 2 \u2022 3 days ago"));
-        QCOMPARE(
-            f.find(QStringLiteral("eventHeading"))->accessibleName(), f.view->eventSection()->headingText());
-        auto *noEvents = f.find<QLabel>(QStringLiteral("noEventsLabel"));
-        auto *date = f.find<QLabel>(QStringLiteral("eventHeadingDate"));
-        QVERIFY(noEvents->isVisible() && !f.find(QStringLiteral("eventList"))->isVisible());
-        QCOMPARE(noEvents->text(), QStringLiteral("No events"));
-
-        // Heading and label share a leading edge, and the pair is centred in the popover's width.
+        QVERIFY(f.show());
         QWidget *view = f.view.get();
-        const QWidget *block = noEvents->parentWidget();
-        QCOMPARE(noEvents->mapTo(view, QPoint()).x() + noEvents->contentsMargins().left(),
-            date->mapTo(view, QPoint()).x());
-        QVERIFY(qAbs(QRect(block->mapTo(view, QPoint()), block->size()).center().x() - 160) <= 1);
+        auto rectOf = [view](const QWidget *w) { return QRect(w->mapTo(view, QPoint()), w->size()); };
+        const QRect cell = rectOf(f.view->dayCell(0));
+        const QRect today = rectOf(f.find(QStringLiteral("todayButton")));
+        auto *list = f.find<QScrollArea>(QStringLiteral("eventList"));
+        const QRect section = rectOf(f.view->eventSection());
 
-        // With events the heading goes back to the leading edge.
-        f.events->selectDate(at(2026, 12, 5));
-        QTest::qWait(50);
-        QCOMPARE(date->mapTo(view, QPoint()).x(), 16);
+        // Each check waits for the layout passes the event loop runs before painting.
+        auto checkBusy = [&](const char *step) {
+            QVERIFY2(list->isVisible(), step);
+            QTRY_VERIFY2(list->height() >= 150,
+                qPrintable(QStringLiteral("%1: list %2 tall").arg(step).arg(list->height())));
+            for (int i = 0; i < 2; ++i) {
+                EventRow *row = f.view->eventSection()->row(i);
+                QVERIFY2(row && row->isVisible(), step);
+                QTRY_VERIFY2(row->height() >= row->minimumSizeHint().height() && row->height() > 20, step);
+                const QRect inViewport(row->mapTo(list->viewport(), QPoint()), row->size());
+                QVERIFY2(list->viewport()->rect().contains(inViewport), step);
+            }
+        };
+        auto checkPlace = [&](const char *step) {
+            QCOMPARE(rectOf(f.view->dayCell(0)), cell);
+            QCOMPARE(rectOf(f.find(QStringLiteral("todayButton"))), today);
+            QVERIFY2(rectOf(f.view->eventSection()) == section, step);
+        };
+
+        checkBusy("first open");
+        QTest::keyClick(view, Qt::Key_Right); // Sunday 6 December: nothing on
+        QTest::qWait(20);
+        auto *noEvents = f.find<QLabel>(QStringLiteral("noEventsLabel"));
+        QVERIFY(noEvents->isVisible() && !list->isVisible());
+        QCOMPARE(noEvents->text(), QStringLiteral("No events"));
+        checkPlace("empty day");
+        // "No events" sits in the middle of the area the list takes on a busy day.
+        const QRect body = rectOf(f.find(QStringLiteral("eventBody")));
+        QVERIFY(qAbs(rectOf(noEvents).center().x() - body.center().x()) <= 2);
+        QVERIFY(qAbs(rectOf(noEvents).center().y() - body.center().y()) <= 8);
+        QCOMPARE(f.find<QLabel>(QStringLiteral("eventHeadingDate"))->mapTo(view, QPoint()).x(), 16);
+
+        QTest::keyClick(view, Qt::Key_Left);
+        checkBusy("back to the busy day");
+        checkPlace("back to the busy day");
+
+        f.view->hide();
+        f.events->selectDate(at(2026, 12, 2));
+        QVERIFY(f.show());
+        f.click(QStringLiteral("todayButton"));
+        checkBusy("closed on an empty day, reopened, Today");
+        f.events->selectDate(at(2026, 12, 16));
+        checkBusy("crowded day");
+        checkPlace("crowded day");
+    }
+
+    // Secondary text must come out grey on screen, not just in the label's own palette.
+    void secondaryTextIsDrawnGrey_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("secondary"); // false: a primary label, to show the measure tells them apart
+        for (bool dark : { false, true }) {
+            const char *look = dark ? "dark" : "light";
+            QTest::addRow("%s weekday letter", look) << dark << "busy"
+                                                     << "weekdayHeader_0" << true;
+            QTest::addRow("%s relative phrase", look) << dark << "busy"
+                                                      << "eventHeadingRelative" << true;
+            QTest::addRow("%s event time", look) << dark << "busy"
+                                                 << "eventTime" << true;
+            QTest::addRow("%s location", look) << dark << "busy"
+                                               << "eventLocation" << true;
+            QTest::addRow("%s no events", look) << dark << "empty"
+                                                << "noEventsLabel" << true;
+            QTest::addRow("%s version line", look) << dark << "settings"
+                                                   << "versionLabel" << true;
+            QTest::addRow("%s heading date (primary)", look) << dark << "busy"
+                                                             << "eventHeadingDate" << false;
+            QTest::addRow("%s event title (primary)", look) << dark << "busy"
+                                                            << "eventTitle" << false;
+        }
+    }
+    void secondaryTextIsDrawnGrey()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, state);
+        QFETCH(QString, name);
+        QFETCH(bool, secondary);
+
+        ContentFixture f;
+        // As the shell hands the content its stored look.
+        const QPalette palette = dark ? Theme::darkPalette() : Theme::lightPalette();
+        f.view->setPalette(palette);
+        QVERIFY(f.show());
+        if (state == QLatin1String("empty"))
+            f.events->selectDate(at(2026, 12, 2));
+        if (state == QLatin1String("settings")) {
+            f.click(QStringLiteral("settingsButton"));
+            auto *host = f.view->findChild<OverlayHost *>();
+            QTRY_VERIFY(host && !host->graphicsEffect());
+        }
+        QTest::qWait(20);
+        QWidget *label = f.find(name);
+        QVERIFY(label && label->isVisible());
+        const QImage image = f.view->grab().toImage();
+        const QRect area(label->mapTo(f.view.get(), QPoint()), label->size());
+
+        // The strongest ink of the text: darkest pixel on a light background, lightest on a dark one.
+        int strongest = dark ? 0 : 255;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const int grey = qGray(image.pixel(x, y));
+                strongest = dark ? qMax(strongest, grey) : qMin(strongest, grey);
+            }
+        const QColor base = palette.color(QPalette::Base);
+        const QColor primary = Theme::primary(palette);
+        const int full = qGray(primary.rgb());
+        const int half = (full + qGray(base.rgb())) / 2;
+        const int expected = secondary ? half : full;
+        QVERIFY2(qAbs(strongest - expected) <= 30,
+            qPrintable(QStringLiteral("ink %1, expected about %2").arg(strongest).arg(expected)));
+    }
+
+    // Each field grows to three lines, then ends in "…"; nothing is cut and nothing overlaps.
+    void longTextsWrapThenElide_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("words");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("place on two lines") << "eventLocation" << 12 << 2;
+        QTest::newRow("place too long for three lines") << "eventLocation" << 60 << 3;
+        QTest::newRow("title too long for three lines") << "eventTitle" << 60 << 3;
+        QTest::newRow("a megabyte of title") << "eventTitle" << 200000 << 3;
+        QTest::newRow("title and place both long") << "both" << 60 << 3;
+    }
+    void longTextsWrapThenElide()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, words);
+        QFETCH(int, lines);
+
+        QStringList parts;
+        for (int i = 0; i < words; ++i)
+            parts.append(QStringLiteral("Room%1").arg(i % 10));
+        const QString text = parts.join(QLatin1Char(' '));
+        ContentFixture f;
+        auto event = makeEvent("long", at(2026, 12, 7, 9), at(2026, 12, 7, 10), "Review");
+        if (field != QLatin1String("eventLocation"))
+            event->title = text;
+        if (field != QLatin1String("eventTitle"))
+            event->location = text;
+        if (field == QLatin1String("both"))
+            field = QStringLiteral("eventLocation");
+        f.store.all.append(event);
+        f.store.emitChanged();
+        QTRY_VERIFY(!f.events->isRefetchPending());
+        QVERIFY(f.show());
+        f.events->selectDate(at(2026, 12, 7));
+        QTest::qWait(20);
+
+        auto *row = f.find<EventRow>(QStringLiteral("eventRow_0"));
+        auto *label = row->findChild<ThemedLabel *>(field);
+        QVERIFY(label->fullText().size() <= ThemedLabel::maxCharacters + 1);
+        QVERIFY(row->accessibleName().size() < 3 * ThemedLabel::maxCharacters);
+        const QStringList shown = label->shownLines();
+        QCOMPARE(shown.size(), lines);
+        QVERIFY(shown.first().startsWith(QStringLiteral("Room0 Room1")));
+        QCOMPARE(shown.last().endsWith(QChar(0x2026)), lines == 3);
+        // Every line is inside the label and the label inside the row: nothing is cut off
+        // (once the layout has settled: wrapped text takes a second pass for its height).
+        QTRY_VERIFY(label->height() >= label->heightForWidth(label->width()));
+        QVERIFY(row->rect().contains(QRect(label->mapTo(row, QPoint()), label->size())));
+        auto *title = row->findChild<QWidget *>(QStringLiteral("eventTitle"));
+        auto *time = row->findChild<QWidget *>(QStringLiteral("eventTime"));
+        QVERIFY(time->mapTo(row, QPoint()).y() >= title->mapTo(row, QPoint()).y() + title->height());
+    }
+
+    // No calendar at all: the empty day says where calendars come from and
+    // offers the folder; with a calendar it just says "No events".
+    void firstRunNamesTheCalendarFolder_data()
+    {
+        QTest::addColumn<bool>("hasSources");
+        QTest::newRow("no calendar anywhere") << false;
+        QTest::newRow("a calendar exists") << true;
+    }
+    void firstRunNamesTheCalendarFolder()
+    {
+        QFETCH(bool, hasSources);
+        ContentFixture f;
+        f.store.hasSources = hasSources;
+        f.store.all.clear();
+        const QString folder = f.dir.filePath(QStringLiteral("data/moriva/calendars"));
+        f.view->setCalendarFolder(folder);
+        QStringList opened;
+        f.view->setFolderOpener([&opened](const QString &path) { opened.append(path); });
+        f.store.emitChanged();
+        QTRY_VERIFY(!f.events->isRefetchPending());
+        QVERIFY(f.show());
+
+        QCOMPARE(f.find(QStringLiteral("firstRunHint"))->isVisible(), !hasSources);
+        QCOMPARE(f.find(QStringLiteral("noEventsLabel"))->isVisible(), hasSources);
+        if (hasSources)
+            return;
+        QVERIFY(f.find<ThemedLabel>(QStringLiteral("firstRunText"))->fullText().contains(folder));
+        f.click(QStringLiteral("openCalendarFolderButton"));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(opened, QStringList { folder });
     }
 
     void rowShowsEvent_data()
@@ -69,7 +262,7 @@ private Q_SLOTS:
         blankTitle->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", QColor() });
         const auto untitled = makeEvent("e", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt);
         // clang-format off
-        QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Zoom" } << red;
+        QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Join Zoom" } << red;
         QTest::newRow("absent title, over midnight") << EventPtr(untitled) << QStringList { "Untitled Event", "22:00 \u2013 02:00", "", "" } << QColor();
         QTest::newRow("empty title stays empty, spaces for a place") << EventPtr(blankTitle) << QStringList { "", "08:00 \u2013 09:00", "   ", "" } << QColor();
         // clang-format on

@@ -2,6 +2,7 @@
 #include "OverlayHost.h"
 #include "SettingsView.h"
 
+#include <QLayout>
 #include <QSignalSpy>
 
 class tst_SettingsView : public QObject
@@ -24,6 +25,7 @@ private Q_SLOTS:
         QTest::newRow("Monday by Return") << "weekStartSegment_1" << int(Qt::Key_Return) << "weekStart" << "Monday" << QStringList();
         QTest::newRow("launch at login off") << "launchAtLoginSwitch" << 0 << "launchAtLogin" << "false" << QStringList { "unregister" };
         QTest::newRow("event dots off by Return") << "showEventDotsSwitch" << int(Qt::Key_Return) << "showEventDots" << "false" << QStringList();
+        QTest::newRow("meeting reminders on") << "remindBeforeMeetingsSwitch" << 0 << "remindBeforeMeetings" << "true" << QStringList();
         // clang-format on
     }
     void controlWritesSetting()
@@ -39,6 +41,8 @@ private Q_SLOTS:
         SettingsView view(f.settings.get()), elsewhere(f.settings.get());
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // Every control gets the room it asks for inside the fixed panel.
+        QVERIFY(view.layout()->sizeHint().height() <= SettingsView::panelHeight);
         QSignalSpy changes(f.settings.get(), &SettingsManager::settingsDidChange);
         auto *button = view.findChild<QAbstractButton *>(control);
         if (key)

@@ -159,26 +159,58 @@ private Q_SLOTS:
 
     void trayClicks_data()
     {
-        QTest::addColumn<bool>("deactivated");
+        QTest::addColumn<bool>("fromHost");
+        QTest::addColumn<QString>("closedBy");
         QTest::addColumn<int>("clickAfterMs");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("a second click closes") << false << 1000 << false;
-        QTest::newRow("the click that took the focus away") << true << 50 << false;
-        QTest::newRow("a click well after the focus left") << true << 800 << true;
+        for (const bool fromHost : { false, true }) {
+            const char *tray = fromHost ? "StatusNotifierItem: " : "XEmbed: ";
+            QTest::addRow("%sa second click closes", tray) << fromHost << "" << 1000 << false;
+            QTest::addRow("%sthe click that took the focus away", tray)
+                << fromHost << "deactivation" << 50 << false;
+            QTest::addRow("%sa click well after the focus left", tray)
+                << fromHost << "deactivation" << 800 << true;
+            // The popup closed itself on a press on the icon; the icon's click follows.
+            QTest::addRow("%sthe press on the icon that closed the popup", tray)
+                << fromHost << "press on icon" << 50 << false;
+            QTest::addRow("%sa click well after a press on the icon", tray)
+                << fromHost << "press on icon" << 800 << true;
+            QTest::addRow("%sa click at once after Esc", tray) << fromHost << "Esc" << 50 << true;
+        }
+        // Where the host told the icon's place, a press elsewhere on the panel leaves the icon's next click
+        // alone.
+        QTest::addRow("StatusNotifierItem: a click at once after a press beside the icon")
+            << true << "press beside icon" << 50 << true;
     }
     void trayClicks()
     {
-        QFETCH(bool, deactivated);
+        QFETCH(bool, fromHost);
+        QFETCH(QString, closedBy);
         QFETCH(int, clickAfterMs);
         QFETCH(bool, opens);
         Shell shell;
-        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        const QPoint iconPoint(600, 14);
+        const auto click = [&] {
+            if (fromHost)
+                shell.controller.handleHostActivation(iconPoint);
+            else
+                shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        };
+        click();
         QVERIFY(shell.shown());
         QCOMPARE(shell.popover()->size(), QSize(320, 520));
-        if (deactivated)
+        if (closedBy == QLatin1String("deactivation"))
             shell.deactivate();
+        else if (closedBy == QLatin1String("press on icon"))
+            QTest::mousePress(shell.popover(), Qt::LeftButton, {}, shell.popover()->mapFromGlobal(iconPoint));
+        else if (closedBy == QLatin1String("press beside icon"))
+            QTest::mousePress(shell.popover(), Qt::LeftButton, {},
+                shell.popover()->mapFromGlobal(iconPoint - QPoint(150, 0)));
+        else if (closedBy == QLatin1String("Esc"))
+            QTest::keyClick(shell.popover(), Qt::Key_Escape);
+        QCOMPARE(shell.shown(), closedBy.isEmpty());
         shell.clock.advanceMs(clickAfterMs);
-        shell.controller.handleActivation(QSystemTrayIcon::Trigger);
+        click();
         QCOMPARE(shell.shown(), opens);
     }
 

@@ -43,6 +43,26 @@ private Q_SLOTS:
         QCOMPARE(ready.count(), 1);
     }
 
+    void missingTrayIsNamedInOneLine_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<bool>("wayland");
+        QTest::addColumn<QString>("names");
+        QTest::newRow("GNOME on Wayland") << "ubuntu:GNOME" << true << "AppIndicator";
+        QTest::newRow("GNOME on X11") << "GNOME" << false << "AppIndicator";
+        QTest::newRow("sway with waybar") << "sway" << true << "tray";
+        QTest::newRow("a bare X11 window manager") << "" << false << "system tray";
+    }
+    void missingTrayIsNamedInOneLine()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(bool, wayland);
+        QFETCH(QString, names);
+        const QString line = TrayHostWatcher::missingTrayMessage(desktop, wayland);
+        QVERIFY2(line.contains(names), qPrintable(line));
+        QVERIFY(!line.contains(QLatin1Char('\n')));
+    }
+
     void offscreenHasNoTray()
     {
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/moriva-test-bus");

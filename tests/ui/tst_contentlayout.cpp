@@ -1,64 +1,23 @@
+#include "ChoiceButton.h"
 #include "ContentFixture.h"
+#include "DayCell.h"
+#include "EventSection.h"
+#include "MonthPickerView.h"
 #include "OverlayHost.h"
 #include "Theme.h"
 
-#include <QDir>
 #include <QGraphicsEffect>
 
 /**
- * Renders the content in both appearances to PNG files a person can open
- * (build folder, screenshots/), and checks the measures those pictures are
- * judged by.
+ * The measures the popover's pictures are judged by (the pictures themselves
+ * are rendered by the screenshots build target).
  */
-class tst_ContentScreenshots : public QObject
+class tst_ContentLayout : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(pinWidgetEnvironment());
-        QVERIFY(QDir().mkpath(QStringLiteral(MORIVA_BUILD_DIR "/screenshots")));
-    }
-
-    void render_data()
-    {
-        QTest::addColumn<QString>("appearance");
-        QTest::addColumn<QString>("state");
-        for (const char *appearance : { "light", "dark" })
-            for (const char *state :
-                { "month", "busy-day", "empty-day", "settings", "month-chooser", "year-chooser" })
-                QTest::addRow("%s %s", appearance, state)
-                    << QString::fromLatin1(appearance) << QString::fromLatin1(state);
-    }
-    void render()
-    {
-        QFETCH(QString, appearance);
-        QFETCH(QString, state);
-
-        QApplication::setPalette(
-            appearance == QLatin1String("dark") ? Theme::darkPalette() : Theme::lightPalette());
-        ContentFixture f;
-        QVERIFY(f.show());
-        const QHash<QString, QString> openers { { "settings", "settingsButton" },
-            { "month-chooser", "monthTitleButton" }, { "year-chooser", "yearTitleButton" } };
-        if (state == QLatin1String("busy-day"))
-            f.events->selectDate(at(2026, 12, 16));
-        else if (state == QLatin1String("empty-day"))
-            f.events->selectDate(at(2026, 12, 2));
-        else if (openers.contains(state))
-            f.click(openers.value(state));
-        if (auto *host = f.view->findChild<OverlayHost *>())
-            QTRY_VERIFY(!host->graphicsEffect()); // the fade-in has finished
-
-        QTest::qWait(50); // the layout passes the event loop runs before painting
-        const QImage shot = f.view->grab().toImage();
-        QCOMPARE(shot.size() / shot.devicePixelRatio(), QSize(320, 520));
-        const QString path
-            = QStringLiteral(MORIVA_BUILD_DIR "/screenshots/content-%1-%2.png").arg(appearance, state);
-        QVERIFY2(shot.save(path), qPrintable(path));
-        QApplication::setPalette(QPalette());
-    }
+    void initTestCase() { QVERIFY(pinWidgetEnvironment()); }
 
     void measures()
     {
@@ -88,7 +47,7 @@ private Q_SLOTS:
         QCOMPARE(last.right(), 320 - 8 - 1);
         QCOMPARE(rectOf(QStringLiteral("dayCell_1")).left() - first.right() - 1, 2);
         QCOMPARE(rectOf(QStringLiteral("dayCell_7")).top() - first.bottom() - 1, 2);
-        QVERIFY(first.width() >= 36 && first.height() >= 42);
+        QVERIFY(first.width() >= DayCell::minimumWidth && first.height() >= DayCell::minimumHeight);
 
         // Action bar and event section.
         const QRect today = rectOf(QStringLiteral("todayButton"));
@@ -98,9 +57,14 @@ private Q_SLOTS:
         QCOMPARE(gear.size(), QSize(28, 28));
         QCOMPARE(gear.right(), 320 - 12 - 1);
         QCOMPARE(rectOf(QStringLiteral("eventHeadingDate")).left(), 16);
+        // The event section fills the rest of the popover, and its list gets nearly all of its cap.
+        const QRect section = rectOf(QStringLiteral("eventSection"));
+        QCOMPARE(section.bottom(), 520 - 1);
+        const int list = f.view->eventSection()->listHeight();
+        QVERIFY2(list >= 150 && list <= EventSection::maxListHeight, qPrintable(QString::number(list)));
 
         // Panels keep their own sizes, centred.
-        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 290) },
+        const QList<QPair<QString, QSize>> panels { { QStringLiteral("settingsButton"), QSize(300, 326) },
             { QStringLiteral("monthTitleButton"), QSize(280, 260) },
             { QStringLiteral("yearTitleButton"), QSize(200, 300) } };
         for (const auto &[button, size] : panels) {
@@ -113,7 +77,38 @@ private Q_SLOTS:
             QTRY_VERIFY(!f.view->findChild<OverlayHost *>());
         }
     }
+
+    // One size for all twelve names: the largest at which the longest fits its column.
+    void monthNamesShareOneSize_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("shrinks");
+        QTest::newRow("short names keep the designed size") << QStringList { "Jan", "Feb", "Mar", "Apr",
+            "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" }
+                                                            << false;
+        QTest::newRow("one long name sets the size of all") << QStringList { "January", "February", "March",
+            "April", "May", "June", "July", "August", "September", "October", "November", "December" }
+                                                            << true;
+    }
+    void monthNamesShareOneSize()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, shrinks);
+        MonthPickerView picker(at(2026, 12, 5), names);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        const int size
+            = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_0"))->font().pixelSize();
+        QCOMPARE(size < MonthPickerView::designedNamePixelSize, shrinks);
+        for (int i = 0; i < 12; ++i) {
+            auto *choice = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_%1").arg(i));
+            QCOMPARE(choice->font().pixelSize(), size);
+            const QFontMetrics bold(Theme::font(size, QFont::Bold));
+            QVERIFY2(bold.horizontalAdvance(names.at(i)) <= choice->width() - ChoiceButton::horizontalPadding,
+                qPrintable(names.at(i)));
+        }
+    }
 };
 
-QTEST_MAIN(tst_ContentScreenshots)
-#include "tst_contentscreenshots.moc"
+QTEST_MAIN(tst_ContentLayout)
+#include "tst_contentlayout.moc"

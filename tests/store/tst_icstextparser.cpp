@@ -1,0 +1,188 @@
+#include "IcsEventStore.h"
+#include "IcsFileReader.h"
+#include "IcsTextParser.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <libical/ical.h>
+
+#include <ctime>
+
+namespace {
+
+using Refusal = IcsTextParser::Refusal;
+
+QByteArray vevent(const QByteArray &uid, const QByteArray &start, const QByteArray &extra = {})
+{
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART:" + start + "\r\nSUMMARY:" + uid + "\r\n" + extra
+        + "END:VEVENT\r\n";
+}
+
+QByteArray calendar(const QByteArray &body)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n" + body + "END:VCALENDAR\r\n";
+}
+
+/** Folds a content line at 75 octets, as writers do. */
+QByteArray folded(const QByteArray &line)
+{
+    QByteArray out;
+    out.reserve(line.size() + line.size() / 37 + 4);
+    out.append(line.left(75));
+    for (qsizetype i = 75; i < line.size(); i += 74)
+        out.append("\r\n ").append(line.mid(i, 74));
+    return out.append("\r\n");
+}
+
+QByteArray nested(int depth)
+{
+    return calendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\n").repeated(depth)
+        + QByteArray("END:X-DEEP\r\n").repeated(depth));
+}
+
+// libical's parser copies a multi-valued property with all its parameters
+// once per value: a few hundred such lines cost it seconds and gigabytes.
+QByteArray copyBomb()
+{
+    const QByteArray line = folded(
+        "CATEGORIES" + QByteArray(";X=1").repeated(100) + ":" + QByteArray("a,").repeated(500) + "a");
+    return calendar(vevent("bomb", "20250303T100000Z", line.repeated(219)));
+}
+
+// Every unreadable value makes libical search the component's whole property list.
+QByteArray removalStorm(int lines)
+{
+    return calendar(vevent("storm", "20250303T100000Z", QByteArray("DTSTART:xx\r\n").repeated(lines)));
+}
+
+QStringList uids(const IcsFileContent &content)
+{
+    QStringList out;
+    for (const IcsEvent &e : content.events)
+        out.append(e.uid);
+    return out;
+}
+
+} // namespace
+
+class TestIcsTextParser : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
+    void contentLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArrayList>("lines");
+        // clang-format off
+        QTest::newRow("CRLF folds, space and tab") << QByteArray("SUMMARY:a\r\n b\r\n\tc\r\nUID:x\r\n") << QByteArrayList { "SUMMARY:abc", "UID:x" };
+        QTest::newRow("LF only") << QByteArray("SUMMARY:a\n b\nUID:x\n") << QByteArrayList { "SUMMARY:ab", "UID:x" };
+        QTest::newRow("CR only") << QByteArray("SUMMARY:a\r b\rUID:x\r") << QByteArrayList { "SUMMARY:ab", "UID:x" };
+        QTest::newRow("fold inside a UTF-8 character") << QByteArray("SUMMARY:\xC3\r\n \xA9t\xC3\xA9\r\n") << QByteArrayList { "SUMMARY:\xC3\xA9t\xC3\xA9" };
+        QTest::newRow("NUL bytes are dropped, not the end") << QByteArray("SUMMARY:a\0b\r\nUID:\0x\r\n\0", 22) << QByteArrayList { "SUMMARY:ab", "UID:x" };
+        QTest::newRow("byte order mark, blank lines, trailing space") << QByteArray("\xEF\xBB\xBFUID:x  \r\n\r\n \t\r\nSUMMARY:y") << QByteArrayList { "UID:x", "SUMMARY:y" };
+        QTest::newRow("END closing nothing") << QByteArray("END:VEVENT\r\nBEGIN:VCALENDAR\r\nEND:VCALENDAR\r\nEND:VCALENDAR\r\n") << QByteArrayList { "BEGIN:VCALENDAR", "END:VCALENDAR" };
+        QTest::newRow("long lines stay whole") << "UID:x\r\n" + folded("ATTACH:" + QByteArray(20'000, 'A')) + "DESCRIPTION:" + QByteArray(20'000, 'd') + "\r\n" << QByteArrayList { "UID:x", "ATTACH:" + QByteArray(20'000, 'A'), "DESCRIPTION:" + QByteArray(20'000, 'd') };
+        // clang-format on
+    }
+
+    void contentLines()
+    {
+        QFETCH(QByteArray, text);
+        Refusal refusal = Refusal::tooCostly;
+        QFETCH(QByteArrayList, lines);
+        QCOMPARE(IcsTextParser().contentLines(text, &refusal), lines);
+        QCOMPARE(refusal, Refusal::none);
+    }
+
+    void bounds_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<Refusal>("refusal");
+        QTest::addColumn<QStringList>("uids");
+        const QByteArray two = vevent("first", "20250303T100000Z") + vevent("second", "20250304T100000Z");
+        // clang-format off
+        QTest::newRow("NUL inside the first event") << calendar(vevent("first", "20250303T100000Z", QByteArray("DESCRIPTION:a\0b\r\n", 17)) + vevent("second", "20250304T100000Z")) << Refusal::none << QStringList { "first", "second" };
+        QTest::newRow("nesting as deep as allowed") << nested(31) << Refusal::none << QStringList { "good" };
+        QTest::newRow("nesting one deeper") << nested(32) << Refusal::tooDeep << QStringList();
+        QTest::newRow("bare END lines close nothing") << calendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\nEND\r\n").repeated(40)) << Refusal::tooDeep << QStringList();
+        QTest::newRow("300,000 deep (6 MB)") << nested(300'000) << Refusal::tooDeep << QStringList();
+        QTest::newRow("copy bomb (322 KB)") << copyBomb() << Refusal::tooCostly << QStringList();
+        QTest::newRow("20,000 unreadable values in one event") << removalStorm(20'000) << Refusal::tooCostly << QStringList();
+        QTest::newRow("some unreadable values") << removalStorm(200) << Refusal::none << QStringList { "storm" };
+        QTest::newRow("8 MB inline attachment, folded") << calendar(vevent("attached", "20250303T100000Z", folded("ATTACH;ENCODING=BASE64;VALUE=BINARY:" + QByteArray("QUJD").repeated(2'000'000))) + two) << Refusal::none << QStringList { "attached", "first", "second" };
+        QTest::newRow("unclosed event at the end is dropped") << calendar(two) + "BEGIN:VCALENDAR\r\n" + vevent("cut", "20250305T100000Z").chopped(12) << Refusal::none << QStringList { "first", "second" };
+        // clang-format on
+    }
+
+    void bounds()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(Refusal, refusal);
+        const IcsTextParser::Result result = IcsTextParser().parse(text);
+        QCOMPARE(result.refusal, refusal);
+        QCOMPARE(result.reason().isEmpty(), refusal == Refusal::none);
+        const IcsFileContent content = IcsFileReader::parse(text);
+        QTEST(uids(content), "uids");
+        QCOMPARE(content.refusal, result.reason());
+    }
+
+    void plainCalendarsOfAnySizeAreRead()
+    {
+        // About 3 MB and 100,000 lines of ordinary events, the kind a decade of
+        // a busy calendar gives, must stay well inside the bounds.
+        QByteArray body;
+        for (int i = 0; i < 10'000; ++i) {
+            body += "BEGIN:VEVENT\r\nUID:event-" + QByteArray::number(i)
+                + "@example.com\r\nDTSTAMP:20250101T000000Z\r\nDTSTART;TZID=Europe/Berlin:20250301T100000\r\n"
+                  "DTEND;TZID=Europe/Berlin:20250301T110000\r\nSUMMARY:Meeting with the team, as every "
+                  "week\r\n"
+                  "CATEGORIES:Work,Team,Weekly\r\nLOCATION:Room 4\r\nDESCRIPTION:Notes that are moderately "
+                  "long, as real ones are,\r\n and folded over a second "
+                  "line.\r\nATTENDEE;CN=Someone;ROLE=REQ-"
+                  "PARTICIPANT:mailto:someone@example.com\r\nEND:VEVENT\r\n";
+        }
+        const QByteArray text = calendar(body);
+        const IcsTextParser::Result result = IcsTextParser().parse(text);
+        QCOMPARE(result.refusal, Refusal::none);
+        QVERIFY(result.root);
+        // The estimate stays within a few times the budget's per-byte rate.
+        QVERIFY2(result.estimatedWork < text.size() * IcsTextParser::Limits().workPerByte / 4,
+            qPrintable(QString::number(result.estimatedWork)));
+        QCOMPARE(icalcomponent_count_components(result.root.get(), ICAL_VEVENT_COMPONENT), 10'000);
+    }
+
+    void refusedFileLeavesTheOthers()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const auto write = [&](const char *name, const QByteArray &bytes) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        };
+        write("deep.ics", nested(300'000));
+        write("bomb.ics", copyBomb());
+        write("good.ics", calendar(vevent("good", "20250303T100000Z")));
+
+        IcsEventStore::Options options;
+        options.watch = false;
+        options.loadInBackground = false;
+        IcsEventStore store({ SourceRoot { dir.path(), true } }, options);
+        store.loadNow();
+        const EventList events = store.events(QDateTime(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC),
+            QDateTime(QDate(2025, 3, 8), QTime(0, 0), Qt::UTC));
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events.first()->title.value_or(QString()), QStringLiteral("good"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIcsTextParser)
+#include "tst_icstextparser.moc"
