@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Vorheriger Monat</translation>
+        <translation>Vorheriger Monat</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Nächster Monat</translation>
+        <translation>Nächster Monat</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Heute</translation>
+        <translation>Heute</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Einstellungen</translation>
+        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Jahr %1, Jahr wählen</translation>
+        <translation>Jahr %1, Jahr wählen</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, Monat wählen</translation>
+        <translation>%1, Monat wählen</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Monat</translation>
+        <translation>Monat</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, hat Termine</translation>
+        <translation>, hat Termine</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">%1 öffnen</translation>
+        <translation>%1 öffnen</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">Keine Termine</translation>
+        <translation>Keine Termine</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Kalenderordner öffnen</translation>
+        <translation>Kalenderordner öffnen</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Termine</translation>
+        <translation>Termine</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Noch keine Kalender. Kalenderdateien hierher legen:
+        <translation>Noch keine Kalender. Kalenderdateien hierher legen:
 %1
 Kalenderkonten des Desktops erscheinen von selbst.</translation>
     </message>
@@ -85,18 +85,18 @@ Kalenderkonten des Desktops erscheinen von selbst.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">%1 beitreten</translation>
+        <translation>%1 beitreten</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Beginnt um %1 · %2</translation>
+        <translation>Beginnt um %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Beitreten</translation>
+        <translation>Beitreten</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,23 @@ Kalenderkonten des Desktops erscheinen von selbst.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Unbenannter Termin</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 in %n Min.</translation>
+        <translation>
+            <numerusform>%1 in %n Min.</numerusform>
+            <numerusform>%1 in %n Min.</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 in %n Std.</translation>
+        <translation>
+            <numerusform>%1 in %n Std.</numerusform>
+            <numerusform>%1 in %n Std.</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 in %2 Std. %3 Min.</translation>
+        <translation>%1 in %2 Std. %3 Min.</translation>
     </message>
 </context>
 <context>
@@ -159,52 +165,52 @@ Kalenderkonten des Desktops erscheinen von selbst.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Monat wählen</translation>
+        <translation>Monat wählen</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Bereich schließen</translation>
+        <translation>Bereich schließen</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Schließen</translation>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Einstellungen</translation>
+        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Erscheinungsbild</translation>
+        <translation>Erscheinungsbild</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">Woche beginnt am</translation>
+        <translation>Woche beginnt am</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Beim Anmelden starten</translation>
+        <translation>Beim Anmelden starten</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Terminpunkte anzeigen</translation>
+        <translation>Terminpunkte anzeigen</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Vor Besprechungen erinnern</translation>
+        <translation>Vor Besprechungen erinnern</translation>
     </message>
 </context>
 <context>
@@ -222,7 +228,7 @@ Kalenderkonten des Desktops erscheinen von selbst.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Jahr wählen</translation>
+        <translation>Jahr wählen</translation>
     </message>
 </context>
 </TS>

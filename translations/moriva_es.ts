@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Mes anterior</translation>
+        <translation>Mes anterior</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Mes siguiente</translation>
+        <translation>Mes siguiente</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Hoy</translation>
+        <translation>Hoy</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Ajustes</translation>
+        <translation>Ajustes</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Año %1, elegir año</translation>
+        <translation>Año %1, elegir año</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, elegir mes</translation>
+        <translation>%1, elegir mes</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Mes</translation>
+        <translation>Mes</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, tiene eventos</translation>
+        <translation>, tiene eventos</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">Abrir %1</translation>
+        <translation>Abrir %1</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">No hay eventos</translation>
+        <translation>No hay eventos</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Abrir carpeta de calendarios</translation>
+        <translation>Abrir carpeta de calendarios</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Eventos</translation>
+        <translation>Eventos</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Aún no hay calendarios. Pon archivos de calendario en
+        <translation>Aún no hay calendarios. Pon archivos de calendario en
 %1
 Las cuentas de calendario del escritorio aparecen solas.</translation>
     </message>
@@ -85,18 +85,18 @@ Las cuentas de calendario del escritorio aparecen solas.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">Unirse a %1</translation>
+        <translation>Unirse a %1</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Empieza a las %1 · %2</translation>
+        <translation>Empieza a las %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Unirse</translation>
+        <translation>Unirse</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,23 @@ Las cuentas de calendario del escritorio aparecen solas.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Evento sin título</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 en %n min</translation>
+        <translation>
+            <numerusform>%1 en %n min</numerusform>
+            <numerusform>%1 en %n min</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 en %n h</translation>
+        <translation>
+            <numerusform>%1 en %n h</numerusform>
+            <numerusform>%1 en %n h</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 en %2 h %3 min</translation>
+        <translation>%1 en %2 h %3 min</translation>
     </message>
 </context>
 <context>
@@ -159,52 +165,52 @@ Las cuentas de calendario del escritorio aparecen solas.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Elegir mes</translation>
+        <translation>Elegir mes</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Cerrar panel</translation>
+        <translation>Cerrar panel</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Cerrar</translation>
+        <translation>Cerrar</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Ajustes</translation>
+        <translation>Ajustes</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Apariencia</translation>
+        <translation>Apariencia</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">La semana empieza el</translation>
+        <translation>La semana empieza el</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Abrir al iniciar sesión</translation>
+        <translation>Abrir al iniciar sesión</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Mostrar puntos de eventos</translation>
+        <translation>Mostrar puntos de eventos</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Recordar antes de reuniones</translation>
+        <translation>Recordar antes de reuniones</translation>
     </message>
 </context>
 <context>
@@ -222,7 +228,7 @@ Las cuentas de calendario del escritorio aparecen solas.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Elegir año</translation>
+        <translation>Elegir año</translation>
     </message>
 </context>
 </TS>

@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Mois précédent</translation>
+        <translation>Mois précédent</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Mois suivant</translation>
+        <translation>Mois suivant</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Aujourd’hui</translation>
+        <translation>Aujourd’hui</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Paramètres</translation>
+        <translation>Paramètres</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Année %1, choisir l’année</translation>
+        <translation>Année %1, choisir l’année</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, choisir le mois</translation>
+        <translation>%1, choisir le mois</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Mois</translation>
+        <translation>Mois</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, a des événements</translation>
+        <translation>, a des événements</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">Ouvrir %1</translation>
+        <translation>Ouvrir %1</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">Aucun événement</translation>
+        <translation>Aucun événement</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Ouvrir le dossier des calendriers</translation>
+        <translation>Ouvrir le dossier des calendriers</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Événements</translation>
+        <translation>Événements</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Aucun calendrier pour l’instant. Placez des fichiers de calendrier dans
+        <translation>Aucun calendrier pour l’instant. Placez des fichiers de calendrier dans
 %1
 Les comptes de calendrier du bureau apparaissent d’eux-mêmes.</translation>
     </message>
@@ -85,18 +85,18 @@ Les comptes de calendrier du bureau apparaissent d’eux-mêmes.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">Rejoindre %1</translation>
+        <translation>Rejoindre %1</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Commence à %1 · %2</translation>
+        <translation>Commence à %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Rejoindre</translation>
+        <translation>Rejoindre</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,23 @@ Les comptes de calendrier du bureau apparaissent d’eux-mêmes.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Événement sans titre</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 dans %n min</translation>
+        <translation>
+            <numerusform>%1 dans %n min</numerusform>
+            <numerusform>%1 dans %n min</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 dans %n h</translation>
+        <translation>
+            <numerusform>%1 dans %n h</numerusform>
+            <numerusform>%1 dans %n h</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 dans %2 h %3 min</translation>
+        <translation>%1 dans %2 h %3 min</translation>
     </message>
 </context>
 <context>
@@ -159,52 +165,52 @@ Les comptes de calendrier du bureau apparaissent d’eux-mêmes.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Choisir le mois</translation>
+        <translation>Choisir le mois</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Fermer le panneau</translation>
+        <translation>Fermer le panneau</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Fermer</translation>
+        <translation>Fermer</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Paramètres</translation>
+        <translation>Paramètres</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Apparence</translation>
+        <translation>Apparence</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">La semaine commence le</translation>
+        <translation>La semaine commence le</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Ouvrir à la connexion</translation>
+        <translation>Ouvrir à la connexion</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Points d’événements</translation>
+        <translation>Points d’événements</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Rappel avant les réunions</translation>
+        <translation>Rappel avant les réunions</translation>
     </message>
 </context>
 <context>
@@ -222,7 +228,7 @@ Les comptes de calendrier du bureau apparaissent d’eux-mêmes.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Choisir l’année</translation>
+        <translation>Choisir l’année</translation>
     </message>
 </context>
 </TS>

@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Mese precedente</translation>
+        <translation>Mese precedente</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Mese successivo</translation>
+        <translation>Mese successivo</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Oggi</translation>
+        <translation>Oggi</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Impostazioni</translation>
+        <translation>Impostazioni</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Anno %1, scegli anno</translation>
+        <translation>Anno %1, scegli anno</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, scegli mese</translation>
+        <translation>%1, scegli mese</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Mese</translation>
+        <translation>Mese</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, ha eventi</translation>
+        <translation>, ha eventi</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">Apri %1</translation>
+        <translation>Apri %1</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">Nessun evento</translation>
+        <translation>Nessun evento</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Apri cartella calendari</translation>
+        <translation>Apri cartella calendari</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Eventi</translation>
+        <translation>Eventi</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Ancora nessun calendario. Metti i file di calendario in
+        <translation>Ancora nessun calendario. Metti i file di calendario in
 %1
 Gli account di calendario del desktop compaiono da soli.</translation>
     </message>
@@ -85,18 +85,18 @@ Gli account di calendario del desktop compaiono da soli.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">Partecipa a %1</translation>
+        <translation>Partecipa a %1</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Inizia alle %1 · %2</translation>
+        <translation>Inizia alle %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Partecipa</translation>
+        <translation>Partecipa</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,23 @@ Gli account di calendario del desktop compaiono da soli.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Evento senza titolo</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 tra %n min</translation>
+        <translation>
+            <numerusform>%1 tra %n min</numerusform>
+            <numerusform>%1 tra %n min</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 tra %n h</translation>
+        <translation>
+            <numerusform>%1 tra %n h</numerusform>
+            <numerusform>%1 tra %n h</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 tra %2 h %3 min</translation>
+        <translation>%1 tra %2 h %3 min</translation>
     </message>
 </context>
 <context>
@@ -159,52 +165,52 @@ Gli account di calendario del desktop compaiono da soli.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Scegli mese</translation>
+        <translation>Scegli mese</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Chiudi pannello</translation>
+        <translation>Chiudi pannello</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Chiudi</translation>
+        <translation>Chiudi</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Impostazioni</translation>
+        <translation>Impostazioni</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Aspetto</translation>
+        <translation>Aspetto</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">La settimana inizia di</translation>
+        <translation>La settimana inizia di</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Avvia all’accesso</translation>
+        <translation>Avvia all’accesso</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Mostra punti eventi</translation>
+        <translation>Mostra punti eventi</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Promemoria prima delle riunioni</translation>
+        <translation>Promemoria prima delle riunioni</translation>
     </message>
 </context>
 <context>
@@ -222,7 +228,7 @@ Gli account di calendario del desktop compaiono da soli.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Scegli anno</translation>
+        <translation>Scegli anno</translation>
     </message>
 </context>
 </TS>

@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Poprzedni miesiąc</translation>
+        <translation>Poprzedni miesiąc</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Następny miesiąc</translation>
+        <translation>Następny miesiąc</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Dzisiaj</translation>
+        <translation>Dzisiaj</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Ustawienia</translation>
+        <translation>Ustawienia</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Rok %1, wybierz rok</translation>
+        <translation>Rok %1, wybierz rok</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, wybierz miesiąc</translation>
+        <translation>%1, wybierz miesiąc</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Miesiąc</translation>
+        <translation>Miesiąc</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, ma wydarzenia</translation>
+        <translation>, ma wydarzenia</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">Otwórz %1</translation>
+        <translation>Otwórz %1</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">Brak wydarzeń</translation>
+        <translation>Brak wydarzeń</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Otwórz folder kalendarzy</translation>
+        <translation>Otwórz folder kalendarzy</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Wydarzenia</translation>
+        <translation>Wydarzenia</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Brak kalendarzy. Umieść pliki kalendarzy w
+        <translation>Brak kalendarzy. Umieść pliki kalendarzy w
 %1
 Konta kalendarzy pulpitu pojawią się same.</translation>
     </message>
@@ -85,18 +85,18 @@ Konta kalendarzy pulpitu pojawią się same.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">Dołącz: %1</translation>
+        <translation>Dołącz: %1</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Początek o %1 · %2</translation>
+        <translation>Początek o %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Dołącz</translation>
+        <translation>Dołącz</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,25 @@ Konta kalendarzy pulpitu pojawią się same.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Wydarzenie bez tytułu</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 za %n min</translation>
+        <translation>
+            <numerusform>%1 za %n min</numerusform>
+            <numerusform>%1 za %n min</numerusform>
+            <numerusform>%1 za %n min</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 za %n godz.</translation>
+        <translation>
+            <numerusform>%1 za %n godz.</numerusform>
+            <numerusform>%1 za %n godz.</numerusform>
+            <numerusform>%1 za %n godz.</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 za %2 godz. %3 min</translation>
+        <translation>%1 za %2 godz. %3 min</translation>
     </message>
 </context>
 <context>
@@ -161,52 +169,52 @@ Konta kalendarzy pulpitu pojawią się same.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Wybierz miesiąc</translation>
+        <translation>Wybierz miesiąc</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Zamknij panel</translation>
+        <translation>Zamknij panel</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Zamknij</translation>
+        <translation>Zamknij</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Ustawienia</translation>
+        <translation>Ustawienia</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Wygląd</translation>
+        <translation>Wygląd</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">Początek tygodnia</translation>
+        <translation>Początek tygodnia</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Uruchamiaj po zalogowaniu</translation>
+        <translation>Uruchamiaj po zalogowaniu</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Pokazuj kropki wydarzeń</translation>
+        <translation>Pokazuj kropki wydarzeń</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Przypominaj przed spotkaniami</translation>
+        <translation>Przypominaj przed spotkaniami</translation>
     </message>
 </context>
 <context>
@@ -224,7 +232,7 @@ Konta kalendarzy pulpitu pojawią się same.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Wybierz rok</translation>
+        <translation>Wybierz rok</translation>
     </message>
 </context>
 </TS>

@@ -5,38 +5,38 @@
     <name>ContentView</name>
     <message>
         <source>Previous month</source>
-        <translation type="vanished">Mês anterior</translation>
+        <translation>Mês anterior</translation>
     </message>
     <message>
         <source>Next month</source>
-        <translation type="vanished">Próximo mês</translation>
+        <translation>Próximo mês</translation>
     </message>
     <message>
         <source>Today</source>
-        <translation type="vanished">Hoje</translation>
+        <translation>Hoje</translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Configurações</translation>
+        <translation>Configurações</translation>
     </message>
     <message>
         <source>Year %1, choose year</source>
-        <translation type="vanished">Ano %1, escolher ano</translation>
+        <translation>Ano %1, escolher ano</translation>
     </message>
     <message>
         <source>%1, choose month</source>
-        <translation type="vanished">%1, escolher mês</translation>
+        <translation>%1, escolher mês</translation>
     </message>
     <message>
         <source>Month</source>
-        <translation type="vanished">Mês</translation>
+        <translation>Mês</translation>
     </message>
 </context>
 <context>
     <name>DayCell</name>
     <message>
         <source>, has events</source>
-        <translation type="vanished">, tem eventos</translation>
+        <translation>, tem eventos</translation>
     </message>
 </context>
 <context>
@@ -55,28 +55,28 @@
     </message>
     <message>
         <source>Open %1</source>
-        <translation type="vanished">Abrir %1</translation>
+        <translation>Abrir %1</translation>
     </message>
 </context>
 <context>
     <name>EventSection</name>
     <message>
         <source>No events</source>
-        <translation type="vanished">Nenhum evento</translation>
+        <translation>Nenhum evento</translation>
     </message>
     <message>
         <source>Open Calendar Folder</source>
-        <translation type="vanished">Abrir pasta de calendários</translation>
+        <translation>Abrir pasta de calendários</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="vanished">Eventos</translation>
+        <translation>Eventos</translation>
     </message>
     <message>
         <source>No calendars yet. Put calendar files in
 %1
 Desktop calendar accounts appear by themselves.</source>
-        <translation type="vanished">Ainda não há calendários. Coloque arquivos de calendário em
+        <translation>Ainda não há calendários. Coloque arquivos de calendário em
 %1
 As contas de calendário do desktop aparecem sozinhas.</translation>
     </message>
@@ -85,18 +85,18 @@ As contas de calendário do desktop aparecem sozinhas.</translation>
     <name>MeetingLink</name>
     <message>
         <source>Join %1</source>
-        <translation type="vanished">Entrar em %1</translation>
+        <translation>Entrar em %1</translation>
     </message>
 </context>
 <context>
     <name>MeetingNotifier</name>
     <message>
         <source>Starts at %1 · %2</source>
-        <translation type="vanished">Começa às %1 · %2</translation>
+        <translation>Começa às %1 · %2</translation>
     </message>
     <message>
         <source>Join</source>
-        <translation type="vanished">Entrar</translation>
+        <translation>Entrar</translation>
     </message>
 </context>
 <context>
@@ -105,17 +105,23 @@ As contas de calendário do desktop aparecem sozinhas.</translation>
         <source>Untitled Event</source>
         <translation type="vanished">Evento sem título</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n min</source>
-        <translation type="vanished">%1 em %n min</translation>
+        <translation>
+            <numerusform>%1 em %n min</numerusform>
+            <numerusform>%1 em %n min</numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>%1 in %n h</source>
-        <translation type="vanished">%1 em %n h</translation>
+        <translation>
+            <numerusform>%1 em %n h</numerusform>
+            <numerusform>%1 em %n h</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1 in %2 h %3 min</source>
-        <translation type="vanished">%1 em %2 h %3 min</translation>
+        <translation>%1 em %2 h %3 min</translation>
     </message>
 </context>
 <context>
@@ -159,52 +165,52 @@ As contas de calendário do desktop aparecem sozinhas.</translation>
     <name>MonthPickerView</name>
     <message>
         <source>Select Month</source>
-        <translation type="vanished">Escolher mês</translation>
+        <translation>Escolher mês</translation>
     </message>
 </context>
 <context>
     <name>OverlayHost</name>
     <message>
         <source>Close panel</source>
-        <translation type="vanished">Fechar painel</translation>
+        <translation>Fechar painel</translation>
     </message>
 </context>
 <context>
     <name>PanelHeader</name>
     <message>
         <source>Close</source>
-        <translation type="vanished">Fechar</translation>
+        <translation>Fechar</translation>
     </message>
 </context>
 <context>
     <name>SettingsView</name>
     <message>
         <source>Settings</source>
-        <translation type="vanished">Configurações</translation>
+        <translation>Configurações</translation>
     </message>
     <message>
         <source>Appearance</source>
-        <translation type="vanished">Aparência</translation>
+        <translation>Aparência</translation>
     </message>
     <message>
         <source>Week starts on</source>
-        <translation type="vanished">Início da semana</translation>
+        <translation>Início da semana</translation>
     </message>
     <message>
         <source>Launch at login</source>
-        <translation type="vanished">Abrir ao iniciar sessão</translation>
+        <translation>Abrir ao iniciar sessão</translation>
     </message>
     <message>
         <source>Show event dots</source>
-        <translation type="vanished">Mostrar pontos de eventos</translation>
+        <translation>Mostrar pontos de eventos</translation>
     </message>
     <message>
         <source>Moriva v1.0.0 (2026.08.26)</source>
-        <translation type="vanished">Moriva v1.0.0 (2026.08.26)</translation>
+        <translation>Moriva v1.0.0 (2026.08.26)</translation>
     </message>
     <message>
         <source>Remind before meetings</source>
-        <translation type="vanished">Lembrar antes de reuniões</translation>
+        <translation>Lembrar antes de reuniões</translation>
     </message>
 </context>
 <context>
@@ -222,7 +228,7 @@ As contas de calendário do desktop aparecem sozinhas.</translation>
     <name>YearPickerView</name>
     <message>
         <source>Select Year</source>
-        <translation type="vanished">Escolher ano</translation>
+        <translation>Escolher ano</translation>
     </message>
 </context>
 </TS>
