@@ -29,6 +29,7 @@ private Q_SLOTS:
         QCOMPARE(f.text(QStringLiteral("monthTitleButton")), QStringLiteral("Dezember"));
         QCOMPARE(f.find<QLabel>(QStringLiteral("eventHeadingRelative"))->text(), QStringLiteral("Heute"));
         QVERIFY(f.find<QLabel>(QStringLiteral("eventHeadingDate"))->text().startsWith(QStringLiteral("Samstag")));
+        QCOMPARE(f.text(QStringLiteral("todayButton")), QStringLiteral("Heute"));
     }
 
     void texts_data()
