@@ -21,17 +21,6 @@ namespace {
         return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
     }
 
-    // A phrase with a count. Without a translation Qt would print the source's
-    // one form for every count, so English chooses its own two forms here.
-    QString countedPhrase(const char *source, const char *englishOne, qint64 n)
-    {
-        const QString translated = QCoreApplication::translate("MonthGrid", source, nullptr, int(n));
-        const QString untranslated = QString::fromUtf8(source).replace(QLatin1String("%n"), QString::number(n));
-        if (translated != untranslated)
-            return translated;
-        return n == 1 ? QString::fromUtf8(englishOne) : untranslated;
-    }
-
 } // namespace
 
 QList<CalendarDay> calendarDays(
@@ -91,11 +80,17 @@ std::optional<QString> relativeDateString(const QDateTime &selectedDate, const Q
         return std::nullopt;
 
     const qint64 n = today.daysTo(selected);
+    // These phrases are written as they stand in every language: the design
+    // keeps them out of translation, unlike the rest of the popover.
     if (n == 0)
-        return QCoreApplication::translate("MonthGrid", "Today");
+        return QStringLiteral("Today");
+    if (n == 1)
+        return QStringLiteral("in 1 day");
+    if (n == -1)
+        return QStringLiteral("1 day ago");
     if (n > 0)
-        return countedPhrase(QT_TRANSLATE_N_NOOP("MonthGrid", "in %n days"), "in 1 day", n);
-    return countedPhrase(QT_TRANSLATE_N_NOOP("MonthGrid", "%n days ago"), "1 day ago", -n);
+        return QStringLiteral("in %1 days").arg(n);
+    return QStringLiteral("%1 days ago").arg(-n);
 }
 
 QString monthTitle(const QDateTime &currentMonth, const QLocale &locale)
