@@ -119,6 +119,9 @@ void PopoverWindow::setContent(QWidget *content)
         layout()->addWidget(content);
         content->show();
     }
+    // The shadow follows the content's appearance.
+    if (m_frame == Frame::shadowed)
+        update();
 }
 
 QPoint PopoverWindow::placement(
@@ -252,14 +255,21 @@ void PopoverWindow::updateInputRegion()
 
 void PopoverWindow::paintShadow(QPainter &painter)
 {
+    // Light falls from above: the shadow is the content's shape a little lower, blurred.
+    constexpr int drop = 3;
+    constexpr int blurRadius = 5; // each of the three box passes
+    // The shadow is rendered for a small popover whose middle row and column are
+    // already free of the corners and the blur's reach, and stretched from there
+    // to the window's size: blurring the whole window delayed the first paint.
+    constexpr int side = 2 * cornerRadius + 2 * (3 * blurRadius + drop) + 2;
+    constexpr int tile = side + 2 * shadowMargin;
+    constexpr int cut = tile / 2;
+
     const qreal dpr = devicePixelRatioF();
     const QWidget *source = m_content ? m_content.data() : this;
     const bool dark = source->palette().color(QPalette::Window).lightness() < 128;
-    const QSize pixels = (QSizeF(size()) * dpr).toSize();
-    if (m_shadow.isNull() || m_shadow.size() != pixels || m_shadow.devicePixelRatio() != dpr
-        || m_shadowDark != dark) {
-        // Rendered once per size and appearance: a blurred copy of the content's
-        // shape, a little lower, as light falls from above.
+    if (m_shadow.isNull() || m_shadow.devicePixelRatio() != dpr || m_shadowDark != dark) {
+        const QSize pixels = (QSizeF(tile, tile) * dpr).toSize();
         QImage alpha(pixels, QImage::Format_Alpha8);
         alpha.fill(0);
         {
@@ -267,10 +277,10 @@ void PopoverWindow::paintShadow(QPainter &painter)
             shape.setRenderHint(QPainter::Antialiasing);
             shape.scale(dpr, dpr);
             QPainterPath path;
-            path.addRoundedRect(QRectF(contentRect()).translated(0, 3), cornerRadius, cornerRadius);
+            path.addRoundedRect(QRectF(shadowMargin, shadowMargin + drop, side, side), cornerRadius, cornerRadius);
             shape.fillPath(path, Qt::black);
         }
-        boxBlurAlpha(alpha, qRound(5 * dpr));
+        boxBlurAlpha(alpha, qRound(blurRadius * dpr));
         // A dark desktop swallows a light shadow; it is drawn stronger there.
         const int strength = dark ? 150 : 90;
         QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -284,7 +294,22 @@ void PopoverWindow::paintShadow(QPainter &painter)
         m_shadow.setDevicePixelRatio(dpr);
         m_shadowDark = dark;
     }
-    painter.drawPixmap(0, 0, m_shadow);
+
+    // Nine pieces: corners as rendered, edges and middle stretched from the tile's middle.
+    const int w = width();
+    const int h = height();
+    const int xs[] = { 0, cut, w - (tile - cut - 1), w };
+    const int sxs[] = { 0, cut, cut + 1, tile };
+    const int ys[] = { 0, cut, h - (tile - cut - 1), h };
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const QRectF target(xs[col], ys[row], xs[col + 1] - xs[col], ys[row + 1] - ys[row]);
+            const QRectF from(sxs[col] * dpr, sxs[row] * dpr, (sxs[col + 1] - sxs[col]) * dpr,
+                (sxs[row + 1] - sxs[row]) * dpr);
+            if (!target.isEmpty())
+                painter.drawPixmap(target, m_shadow, from);
+        }
+    }
 }
 
 void PopoverWindow::paintEvent(QPaintEvent *event)
