@@ -73,8 +73,17 @@ Qt::WindowFlags PopoverWindow::windowFlagsFor(const QString &platform)
 }
 
 PopoverWindow::PopoverWindow(QWidget *parent)
-    : PopoverWindow(X11Desktop::isCompositing() ? Frame::shadowed : Frame::plain, parent)
+    : PopoverWindow(defaultFrame(), parent)
 { }
+
+PopoverWindow::Frame PopoverWindow::defaultFrame()
+{
+    // A Wayland compositor sizes, places and outlines a tool window by its whole
+    // surface, margin included, so there the content keeps only its rounded corners.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return Frame::rounded;
+    return X11Desktop::isCompositing() ? Frame::shadowed : Frame::plain;
+}
 
 PopoverWindow::PopoverWindow(Frame frame, QWidget *parent)
     : QWidget(parent, windowFlagsFor(QGuiApplication::platformName()))
@@ -84,8 +93,8 @@ PopoverWindow::PopoverWindow(Frame frame, QWidget *parent)
     // Where a compositor blends windows the content draws rounded corners over a
     // transparent window with its shadow around it; elsewhere the window is the
     // content, square and opaque.
-    const bool translucent = frame == Frame::shadowed;
-    const int margin = translucent ? shadowMargin : 0;
+    const bool translucent = frame != Frame::plain;
+    const int margin = frame == Frame::shadowed ? shadowMargin : 0;
     setFixedSize(popoverWidth + 2 * margin, popoverHeight + 2 * margin);
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAutoFillBackground(!translucent);
@@ -244,13 +253,9 @@ void PopoverWindow::updateInputRegion()
     if (!window)
         return;
     // Presses on the shadow go to whatever lies beneath, as if the popover were
-    // only its content. Qt's own mask would clip the shadow away on X11, so there
-    // only the input shape changes; a Wayland surface's mask is its input region.
-    const QRect content = contentRect();
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        window->setMask(QRegion(content));
-    else
-        X11Desktop::setInputAndFrame(window, content, size());
+    // only its content. Qt's own mask would clip the shadow away, so only the
+    // input shape changes.
+    X11Desktop::setInputAndFrame(window, contentRect(), size());
 }
 
 void PopoverWindow::paintShadow(QPainter &painter)

@@ -12,7 +12,7 @@ class QPainter;
  * a click outside and on Esc. It reports its own deactivation and hiding;
  * deciding what they mean is the controller's business.
  *
- * Where a compositor blends windows the window is larger than its content by a
+ * Where an X11 compositor blends windows the window is larger than its content by a
  * transparent margin on each side, in which it draws the content's soft shadow;
  * the margin takes no clicks. Geometry that callers care about (placement, the
  * popover's size) is the content's.
@@ -30,10 +30,11 @@ public:
     /** The content's corners where it is drawn rounded. */
     static constexpr int cornerRadius = 10;
 
-    enum class Frame { plain, shadowed };
+    /** Square and opaque; translucent with rounded corners; that and a shadow around it. */
+    enum class Frame { plain, rounded, shadowed };
     Q_ENUM(Frame)
 
-    /** Shadowed where a compositor runs, plain elsewhere. */
+    /** The frame that suits the platform: see defaultFrame(). */
     explicit PopoverWindow(QWidget *parent = nullptr);
     explicit PopoverWindow(Frame frame, QWidget *parent = nullptr);
 
@@ -45,6 +46,8 @@ public:
     void setContent(QWidget *content);
     QWidget *content() const { return m_content; }
 
+    /** Shadowed where an X11 compositor runs, rounded on Wayland, plain elsewhere. */
+    static Frame defaultFrame();
     Frame frame() const { return m_frame; }
     /** The content's rectangle in the window's own coordinates. */
     QRect contentRect() const;

@@ -46,6 +46,7 @@ private Q_SLOTS:
         QTest::addColumn<PopoverWindow::Frame>("frame");
         QTest::addColumn<int>("margin");
         QTest::newRow("no compositor: the window is the content") << PopoverWindow::Frame::plain << 0;
+        QTest::newRow("Wayland: rounded, no margin") << PopoverWindow::Frame::rounded << 0;
         QTest::newRow("compositor: a shadow margin on every side")
             << PopoverWindow::Frame::shadowed << int(PopoverWindow::shadowMargin);
     }
