@@ -282,7 +282,8 @@ void PopoverWindow::paintShadow(QPainter &painter)
             shape.setRenderHint(QPainter::Antialiasing);
             shape.scale(dpr, dpr);
             QPainterPath path;
-            path.addRoundedRect(QRectF(shadowMargin, shadowMargin + drop, side, side), cornerRadius, cornerRadius);
+            path.addRoundedRect(
+                QRectF(shadowMargin, shadowMargin + drop, side, side), cornerRadius, cornerRadius);
             shape.fillPath(path, Qt::black);
         }
         boxBlurAlpha(alpha, qRound(blurRadius * dpr));

@@ -138,7 +138,8 @@ bool answerPropertiesCall(
         if (!properties.contains(name))
             return connection.send(message.createErrorReply(
                 QDBusError::UnknownProperty, QStringLiteral("no property %1").arg(name)));
-        return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(properties.value(name)))));
+        return connection.send(
+            message.createReply(QVariant::fromValue(QDBusVariant(properties.value(name)))));
     }
     if (member == QLatin1String("GetAll"))
         return connection.send(message.createReply(properties));

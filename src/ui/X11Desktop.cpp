@@ -12,9 +12,9 @@ namespace {
 
 // From xcb/shape.h, whose development package the build does not need: the
 // SHAPE extension's request that sets a window's input region to rectangles.
-using ShapeRectangles = xcb_void_cookie_t (*)(xcb_connection_t *, uint8_t operation, uint8_t kind,
-    uint8_t ordering, xcb_window_t, int16_t xOffset, int16_t yOffset, uint32_t count,
-    const xcb_rectangle_t *rectangles);
+using ShapeRectangles
+    = xcb_void_cookie_t (*)(xcb_connection_t *, uint8_t operation, uint8_t kind, uint8_t ordering,
+        xcb_window_t, int16_t xOffset, int16_t yOffset, uint32_t count, const xcb_rectangle_t *rectangles);
 constexpr uint8_t shapeSet = 0;
 constexpr uint8_t shapeInput = 2;
 constexpr uint8_t unsortedClip = 0;
@@ -134,8 +134,7 @@ void X11Desktop::setInputAndFrame(QWindow *window, const QRect &content, const Q
         return;
     const auto id = xcb_window_t(window->winId());
     const qreal dpr = window->devicePixelRatio();
-    const QRect device(
-        (QPointF(content.topLeft()) * dpr).toPoint(), (QSizeF(content.size()) * dpr).toSize());
+    const QRect device((QPointF(content.topLeft()) * dpr).toPoint(), (QSizeF(content.size()) * dpr).toSize());
     const QSize outer = (QSizeF(windowSize) * dpr).toSize();
     if (xcb->shapeRectangles) {
         const xcb_rectangle_t rect { int16_t(device.x()), int16_t(device.y()), uint16_t(device.width()),
