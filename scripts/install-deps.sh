@@ -19,7 +19,7 @@ run_packages=(
 
 test_packages=(
   # widget tests and the desktop end-to-end suite
-  xvfb xauth x11-utils xdotool imagemagick openbox trayer dbus-x11 fonts-dejavu-core python3-gi gir1.2-glib-2.0
+  xvfb xauth x11-utils xdotool imagemagick openbox trayer xcompmgr dbus-x11 fonts-dejavu-core python3-gi gir1.2-glib-2.0
   xfce4-panel sway waybar xwayland grim wtype qt6-wayland util-linux
   # the system calendar store, run for real in its tests
   evolution-data-server

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PopoverWindow.h"
+
 #include <QDateTime>
 #include <QPointer>
 #include <QWidget>
@@ -37,7 +39,7 @@ public:
     static constexpr int preferredWidth = 320;
     static constexpr int preferredHeight = 520;
     /** The popover's corners where the window can be translucent. */
-    static constexpr int windowCornerRadius = 10;
+    static constexpr int windowCornerRadius = PopoverWindow::cornerRadius;
 
     /** The panel laid over the view; several may be asked for, the first in this order is shown. */
     enum class Overlay { none, settings, monthPicker, yearPicker };

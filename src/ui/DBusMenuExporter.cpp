@@ -8,8 +8,6 @@
 
 namespace {
 
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-
 // "&" marks a mnemonic in Qt and "&&" a literal ampersand; dbusmenu uses "_" and "__".
 QString dbusMenuLabel(const QString &text)
 {
@@ -127,14 +125,8 @@ bool DBusMenuExporter::handleMessage(const QDBusMessage &message, const QDBusCon
     const QList<QVariant> args = message.arguments();
     auto reply = [&](const QList<QVariant> &values) { return connection.send(message.createReply(values)); };
 
-    if (message.interface() == propertiesInterface) {
-        if (member == QLatin1String("Get") && args.size() == 2)
-            return reply(
-                { QVariant::fromValue(QDBusVariant(menuProperties().value(args.at(1).toString()))) });
-        if (member == QLatin1String("GetAll"))
-            return reply({ menuProperties() });
-        return false;
-    }
+    if (isPropertiesCall(message))
+        return answerPropertiesCall(message, connection, menuProperties());
     if (!message.interface().isEmpty() && message.interface() != QLatin1String(interfaceName))
         return false;
 

@@ -187,16 +187,17 @@ void EventRow::setEvent(const EventPtr &event)
         return;
     }
     static_cast<ColorBar *>(m_colorBar)->setColor(event->calendar ? event->calendar->color : QColor());
+    // The row renders one value computed in core, as the agenda does.
+    EventRowRules::RowContent row = EventRowRules::rowContent(*event);
     // Capped before anything measures or shapes them: a megabyte of text from
     // a stranger's invitation must not freeze the popover.
-    m_title->setText(ThemedLabel::capped(EventRowRules::titleText(*event)));
-    m_time->setText(ThemedLabel::capped(EventRowRules::timeRangeText(*event)));
-    auto location = EventRowRules::locationText(*event);
-    if (location)
-        location = ThemedLabel::capped(*location);
-    m_location->setText(location.value_or(QString()));
-    m_locationLine->setVisible(location.has_value());
-    const MeetingLink link = MeetingLink::find(*event);
+    m_title->setText(ThemedLabel::capped(row.title));
+    m_time->setText(ThemedLabel::capped(row.time));
+    if (row.location)
+        row.location = ThemedLabel::capped(*row.location);
+    m_location->setText(row.location.value_or(QString()));
+    m_locationLine->setVisible(row.location.has_value());
+    const MeetingLink &link = row.link;
     m_meetingUrl = link.url;
     m_meeting->setText(ThemedLabel::capped(link.label));
     static_cast<MeetingLine *>(m_meeting)->setGlyph(
@@ -207,8 +208,8 @@ void EventRow::setEvent(const EventPtr &event)
     m_meeting->updateGeometry();
 
     QString name = m_title->fullText() + QStringLiteral(", ") + m_time->fullText();
-    if (location)
-        name += QStringLiteral(", ") + *location;
+    if (row.location)
+        name += QStringLiteral(", ") + *row.location;
     setAccessibleName(name);
 }
 

@@ -4,12 +4,62 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QList>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPair>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <vector>
+
+namespace {
+
+// Three box blurs in a row come close to a Gaussian; the radius is in device pixels.
+void boxBlurAlpha(QImage &image, int radius)
+{
+    const int w = image.width();
+    const int h = image.height();
+    if (radius < 1 || w < 1 || h < 1)
+        return;
+    const int window = 2 * radius + 1;
+    std::vector<int> line(size_t(std::max(w, h)));
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            uchar *row = image.scanLine(y);
+            int sum = 0;
+            for (int x = -radius; x <= radius; ++x)
+                sum += (x >= 0 && x < w) ? row[x] : 0;
+            for (int x = 0; x < w; ++x) {
+                line[size_t(x)] = sum / window;
+                const int out = x - radius;
+                const int in = x + radius + 1;
+                sum += (in < w ? row[in] : 0) - (out >= 0 ? row[out] : 0);
+            }
+            for (int x = 0; x < w; ++x)
+                row[x] = uchar(line[size_t(x)]);
+        }
+        for (int x = 0; x < w; ++x) {
+            const auto at = [&](int y) -> uchar & { return image.scanLine(y)[x]; };
+            int sum = 0;
+            for (int y = -radius; y <= radius; ++y)
+                sum += (y >= 0 && y < h) ? at(y) : 0;
+            for (int y = 0; y < h; ++y) {
+                line[size_t(y)] = sum / window;
+                const int out = y - radius;
+                const int in = y + radius + 1;
+                sum += (in < h ? at(in) : 0) - (out >= 0 ? at(out) : 0);
+            }
+            for (int y = 0; y < h; ++y)
+                at(y) = uchar(line[size_t(y)]);
+        }
+    }
+}
+
+} // namespace
 
 Qt::WindowFlags PopoverWindow::windowFlagsFor(const QString &platform)
 {
@@ -23,18 +73,45 @@ Qt::WindowFlags PopoverWindow::windowFlagsFor(const QString &platform)
 }
 
 PopoverWindow::PopoverWindow(QWidget *parent)
+    : PopoverWindow(defaultFrame(), parent)
+{ }
+
+PopoverWindow::Frame PopoverWindow::defaultFrame()
+{
+    // A Wayland compositor sizes, places and outlines a tool window by its whole
+    // surface, margin included, so there the content keeps only its rounded corners.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return Frame::rounded;
+    return X11Desktop::isCompositing() ? Frame::shadowed : Frame::plain;
+}
+
+PopoverWindow::PopoverWindow(Frame frame, QWidget *parent)
     : QWidget(parent, windowFlagsFor(QGuiApplication::platformName()))
+    , m_frame(frame)
 {
     setObjectName(QStringLiteral("popoverWindow"));
-    setFixedSize(popoverWidth, popoverHeight);
-    // Where a compositor blends windows the content draws rounded corners
-    // over a transparent window; elsewhere the window stays square and opaque.
-    const bool translucent = X11Desktop::isCompositing();
+    // Where a compositor blends windows the content draws rounded corners over a
+    // transparent window with its shadow around it; elsewhere the window is the
+    // content, square and opaque.
+    const bool translucent = frame != Frame::plain;
+    const int margin = frame == Frame::shadowed ? shadowMargin : 0;
+    setFixedSize(popoverWidth + 2 * margin, popoverHeight + 2 * margin);
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setAutoFillBackground(!translucent);
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(margin, margin, margin, margin);
     layout->setSpacing(0);
+}
+
+QRect PopoverWindow::contentRect() const
+{
+    const int margin = m_frame == Frame::shadowed ? shadowMargin : 0;
+    return QRect(margin, margin, popoverWidth, popoverHeight);
+}
+
+void PopoverWindow::moveContentTo(const QPoint &globalTopLeft)
+{
+    move(globalTopLeft - contentRect().topLeft());
 }
 
 void PopoverWindow::setContent(QWidget *content)
@@ -51,6 +128,9 @@ void PopoverWindow::setContent(QWidget *content)
         layout()->addWidget(content);
         content->show();
     }
+    // The shadow follows the content's appearance.
+    if (m_frame == Frame::shadowed)
+        update();
 }
 
 QPoint PopoverWindow::placement(
@@ -139,9 +219,17 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
 
 void PopoverWindow::mousePressEvent(QMouseEvent *event)
 {
-    // A popup gets every press while it is open; one outside it closes it.
-    if ((windowFlags() & Qt::Popup) == Qt::Popup && !rect().contains(event->position().toPoint()))
+    // A popup gets every press while it is open; one outside it closes it. The
+    // shadow is not the popover: a press on it is a press outside.
+    const QPoint pos = event->position().toPoint();
+    if ((windowFlags() & Qt::Popup) == Qt::Popup && !contentRect().contains(pos)) {
         Q_EMIT outsidePressed(event->globalPosition().toPoint());
+        if (rect().contains(pos)) {
+            event->accept();
+            close();
+            return;
+        }
+    }
     QWidget::mousePressEvent(event);
 }
 
@@ -151,8 +239,91 @@ void PopoverWindow::hideEvent(QHideEvent *event)
     Q_EMIT hidden();
 }
 
+void PopoverWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updateInputRegion();
+}
+
+void PopoverWindow::updateInputRegion()
+{
+    if (m_frame != Frame::shadowed)
+        return;
+    QWindow *window = windowHandle();
+    if (!window)
+        return;
+    // Presses on the shadow go to whatever lies beneath, as if the popover were
+    // only its content. Qt's own mask would clip the shadow away, so only the
+    // input shape changes.
+    X11Desktop::setInputAndFrame(window, contentRect(), size());
+}
+
+void PopoverWindow::paintShadow(QPainter &painter)
+{
+    // Light falls from above: the shadow is the content's shape a little lower, blurred.
+    constexpr int drop = 3;
+    constexpr int blurRadius = 5; // each of the three box passes
+    // The shadow is rendered for a small popover whose middle row and column are
+    // already free of the corners and the blur's reach, and stretched from there
+    // to the window's size: blurring the whole window delayed the first paint.
+    constexpr int side = 2 * cornerRadius + 2 * (3 * blurRadius + drop) + 2;
+    constexpr int tile = side + 2 * shadowMargin;
+    constexpr int cut = tile / 2;
+
+    const qreal dpr = devicePixelRatioF();
+    const QWidget *source = m_content ? m_content.data() : this;
+    const bool dark = source->palette().color(QPalette::Window).lightness() < 128;
+    if (m_shadow.isNull() || m_shadow.devicePixelRatio() != dpr || m_shadowDark != dark) {
+        const QSize pixels = (QSizeF(tile, tile) * dpr).toSize();
+        QImage alpha(pixels, QImage::Format_Alpha8);
+        alpha.fill(0);
+        {
+            QPainter shape(&alpha);
+            shape.setRenderHint(QPainter::Antialiasing);
+            shape.scale(dpr, dpr);
+            QPainterPath path;
+            path.addRoundedRect(
+                QRectF(shadowMargin, shadowMargin + drop, side, side), cornerRadius, cornerRadius);
+            shape.fillPath(path, Qt::black);
+        }
+        boxBlurAlpha(alpha, qRound(blurRadius * dpr));
+        // A dark desktop swallows a light shadow; it is drawn stronger there.
+        const int strength = dark ? 150 : 90;
+        QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < pixels.height(); ++y) {
+            const uchar *in = alpha.constScanLine(y);
+            auto *out = reinterpret_cast<QRgb *>(tinted.scanLine(y));
+            for (int x = 0; x < pixels.width(); ++x)
+                out[x] = qRgba(0, 0, 0, in[x] * strength / 255);
+        }
+        m_shadow = QPixmap::fromImage(tinted);
+        m_shadow.setDevicePixelRatio(dpr);
+        m_shadowDark = dark;
+    }
+
+    // Nine pieces: corners as rendered, edges and middle stretched from the tile's middle.
+    const int w = width();
+    const int h = height();
+    const int xs[] = { 0, cut, w - (tile - cut - 1), w };
+    const int sxs[] = { 0, cut, cut + 1, tile };
+    const int ys[] = { 0, cut, h - (tile - cut - 1), h };
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const QRectF target(xs[col], ys[row], xs[col + 1] - xs[col], ys[row + 1] - ys[row]);
+            const QRectF from(sxs[col] * dpr, sxs[row] * dpr, (sxs[col + 1] - sxs[col]) * dpr,
+                (sxs[row + 1] - sxs[row]) * dpr);
+            if (!target.isEmpty())
+                painter.drawPixmap(target, m_shadow, from);
+        }
+    }
+}
+
 void PopoverWindow::paintEvent(QPaintEvent *event)
 {
+    if (m_frame == Frame::shadowed) {
+        QPainter painter(this);
+        paintShadow(painter);
+    }
     QWidget::paintEvent(event);
     Q_EMIT painted();
 }

@@ -363,8 +363,9 @@ void StatusBarController::openPopoverAt(const QRect &anchor)
         // Choosing the screen while hidden keeps the screen-change close from firing on open.
         if (QWindow *window = m_popover->windowHandle())
             window->setScreen(screen);
-        m_popover->move(PopoverWindow::placement(
-            anchor, screen->geometry(), screen->availableGeometry(), m_popover->size()));
+        // The content goes where a popover without a shadow would; the shadow hangs around it.
+        m_popover->moveContentTo(PopoverWindow::placement(
+            anchor, screen->geometry(), screen->availableGeometry(), m_popover->contentRect().size()));
     }
     updatePopoverTitle();
     m_popover->show();

@@ -14,7 +14,6 @@ namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 } // namespace
 
@@ -174,19 +173,8 @@ bool StatusNotifierItem::handleMessage(const QDBusMessage &message, const QDBusC
     const QString member = message.member();
     const QList<QVariant> args = message.arguments();
 
-    if (message.interface() == propertiesInterface) {
-        if (member == QLatin1String("Get") && args.size() == 2) {
-            const QVariantMap all = properties();
-            const QString name = args.at(1).toString();
-            if (!all.contains(name))
-                return connection.send(message.createErrorReply(
-                    QDBusError::UnknownProperty, QStringLiteral("no property %1").arg(name)));
-            return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(all.value(name)))));
-        }
-        if (member == QLatin1String("GetAll"))
-            return connection.send(message.createReply(properties()));
-        return false;
-    }
+    if (isPropertiesCall(message))
+        return answerPropertiesCall(message, connection, properties());
     if (!message.interface().isEmpty() && message.interface() != QLatin1String(interfaceName))
         return false;
 

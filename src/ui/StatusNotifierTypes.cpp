@@ -1,5 +1,7 @@
 #include "StatusNotifierTypes.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QIcon>
@@ -119,4 +121,27 @@ void registerStatusNotifierTypes()
         return true;
     }();
     Q_UNUSED(registered);
+}
+
+bool isPropertiesCall(const QDBusMessage &message)
+{
+    return message.interface() == QLatin1String("org.freedesktop.DBus.Properties");
+}
+
+bool answerPropertiesCall(
+    const QDBusMessage &message, const QDBusConnection &connection, const QVariantMap &properties)
+{
+    const QString member = message.member();
+    const QList<QVariant> args = message.arguments();
+    if (member == QLatin1String("Get") && args.size() == 2) {
+        const QString name = args.at(1).toString();
+        if (!properties.contains(name))
+            return connection.send(message.createErrorReply(
+                QDBusError::UnknownProperty, QStringLiteral("no property %1").arg(name)));
+        return connection.send(
+            message.createReply(QVariant::fromValue(QDBusVariant(properties.value(name)))));
+    }
+    if (member == QLatin1String("GetAll"))
+        return connection.send(message.createReply(properties));
+    return false;
 }

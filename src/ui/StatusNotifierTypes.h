@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariantMap>
 
+class QDBusConnection;
+class QDBusMessage;
 class QIcon;
 
 /**
@@ -64,3 +66,13 @@ QDBusArgument &operator<<(QDBusArgument &arg, const DBusMenuItemProperties &item
 const QDBusArgument &operator>>(const QDBusArgument &arg, DBusMenuItemProperties &item);
 
 void registerStatusNotifierTypes();
+
+/** True when the message is for org.freedesktop.DBus.Properties. */
+bool isPropertiesCall(const QDBusMessage &message);
+
+/**
+ * Answers a Properties Get or GetAll from an object's read-only properties
+ * (an unknown name gets the UnknownProperty error); false for anything else.
+ */
+bool answerPropertiesCall(
+    const QDBusMessage &message, const QDBusConnection &connection, const QVariantMap &properties);

@@ -2,12 +2,22 @@
 
 #include <QGuiApplication>
 #include <QLibrary>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 
 namespace {
+
+// From xcb/shape.h, whose development package the build does not need: the
+// SHAPE extension's request that sets a window's input region to rectangles.
+using ShapeRectangles
+    = xcb_void_cookie_t (*)(xcb_connection_t *, uint8_t operation, uint8_t kind, uint8_t ordering,
+        xcb_window_t, int16_t xOffset, int16_t yOffset, uint32_t count, const xcb_rectangle_t *rectangles);
+constexpr uint8_t shapeSet = 0;
+constexpr uint8_t shapeInput = 2;
+constexpr uint8_t unsortedClip = 0;
 
 // libxcb is already in the process through Qt's xcb plugin; the calls are
 // resolved at run time so the library needs no link dependency for X11 alone.
@@ -21,6 +31,10 @@ struct Xcb
     decltype(&xcb_get_property_reply) getPropertyReply = nullptr;
     decltype(&xcb_get_property_value) propertyValue = nullptr;
     decltype(&xcb_get_property_value_length) propertyValueLength = nullptr;
+    decltype(&xcb_change_property) changeProperty = nullptr;
+    decltype(&xcb_flush) flush = nullptr;
+    // libxcb-shape comes with Qt's xcb plugin too; without it input stays unshaped.
+    ShapeRectangles shapeRectangles = nullptr;
     xcb_connection_t *connection = nullptr;
 
     template<typename F> static void resolve(QLibrary &lib, F &f, const char *name)
@@ -48,11 +62,16 @@ struct Xcb
             resolve(lib, c.getPropertyReply, "xcb_get_property_reply");
             resolve(lib, c.propertyValue, "xcb_get_property_value");
             resolve(lib, c.propertyValueLength, "xcb_get_property_value_length");
+            resolve(lib, c.changeProperty, "xcb_change_property");
+            resolve(lib, c.flush, "xcb_flush");
+            QLibrary shape(QStringLiteral("xcb-shape"), 0);
+            if (shape.load())
+                resolve(shape, c.shapeRectangles, "xcb_shape_rectangles");
             return c;
         }();
         if (!calls.internAtom || !calls.internAtomReply || !calls.getSelectionOwner
             || !calls.getSelectionOwnerReply || !calls.getProperty || !calls.getPropertyReply
-            || !calls.propertyValue || !calls.propertyValueLength)
+            || !calls.propertyValue || !calls.propertyValueLength || !calls.changeProperty || !calls.flush)
             return nullptr;
         calls.connection = x11->connection();
         return &calls;
@@ -100,6 +119,37 @@ bool X11Desktop::isCompositing()
         return true;
     const Xcb *xcb = Xcb::get();
     return xcb && xcb->selectionOwner("_NET_WM_CM_S" + screenSuffix()) != XCB_WINDOW_NONE;
+}
+
+bool X11Desktop::hasSystemTray()
+{
+    const Xcb *xcb = Xcb::get();
+    return xcb && xcb->selectionOwner("_NET_SYSTEM_TRAY_S" + screenSuffix()) != XCB_WINDOW_NONE;
+}
+
+void X11Desktop::setInputAndFrame(QWindow *window, const QRect &content, const QSize &windowSize)
+{
+    const Xcb *xcb = Xcb::get();
+    if (!xcb || !window)
+        return;
+    const auto id = xcb_window_t(window->winId());
+    const qreal dpr = window->devicePixelRatio();
+    const QRect device((QPointF(content.topLeft()) * dpr).toPoint(), (QSizeF(content.size()) * dpr).toSize());
+    const QSize outer = (QSizeF(windowSize) * dpr).toSize();
+    if (xcb->shapeRectangles) {
+        const xcb_rectangle_t rect { int16_t(device.x()), int16_t(device.y()), uint16_t(device.width()),
+            uint16_t(device.height()) };
+        xcb->shapeRectangles(xcb->connection, shapeSet, shapeInput, unsortedClip, id, 0, 0, 1, &rect);
+    }
+    const xcb_atom_t extents = xcb->atom("_GTK_FRAME_EXTENTS");
+    if (extents != XCB_ATOM_NONE) {
+        // Left, right, top, bottom.
+        const quint32 values[4] = { quint32(device.left()), quint32(outer.width() - device.right() - 1),
+            quint32(device.top()), quint32(outer.height() - device.bottom() - 1) };
+        xcb->changeProperty(
+            xcb->connection, XCB_PROP_MODE_REPLACE, id, extents, XCB_ATOM_CARDINAL, 32, 4, values);
+    }
+    xcb->flush(xcb->connection);
 }
 
 std::optional<QColor> X11Desktop::trayForeground()

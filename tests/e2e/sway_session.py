@@ -154,7 +154,7 @@ class SwaySession(sni_session.SniSession):
 
     def popover_geometry(self):
         window = self.popover_window()
-        return self.geometry(window) if window else None
+        return self.content_geometry(window) if window else None
 
     def painted(self, rect):
         x, y, w, h = rect

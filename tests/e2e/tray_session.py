@@ -129,6 +129,12 @@ class Session:
         # Windows mapped before the window manager runs may stay unmanaged.
         self.wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
                       10, "openbox did not start")
+        if getattr(self.args, "compositor", False):
+            # A compositing manager, as most X11 desktops run: the popover is then
+            # translucent, with rounded corners and a shadow it draws itself.
+            self.spawn(["xcompmgr"])
+            self.wait_for(lambda: self.run("xdotool", "search", "--name", "^xcompmgr$", check=False), 10,
+                          "xcompmgr did not start")
         # The desktop background that real sessions have; clicks "on the desktop" land on it.
         self.spawn([self.args.probe, "desktop"])
         self.wait_for(self.desktop_shown, 10, "no desktop window")
@@ -184,6 +190,17 @@ class Session:
         values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
+    def content_geometry(self, window):
+        # Where a compositor runs the popover draws its shadow around its content
+        # and says how far it reaches in _GTK_FRAME_EXTENTS (left, right, top, bottom).
+        x, y, w, h = self.geometry(window)
+        out = self.run("xprop", "-id", window, "_GTK_FRAME_EXTENTS", check=False)
+        match = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
+        if not match:
+            return x, y, w, h
+        left, right, top, bottom = (int(v) for v in match.groups())
+        return x + left, y + top, w - left - right, h - top - bottom
+
     def visible_windows(self, *query):
         out = self.run("xdotool", "search", "--onlyvisible", *query, check=False)
         return [w for w in out.split() if w]
@@ -197,7 +214,7 @@ class Session:
 
     def popover_window(self):
         for window in self.visible_windows("--name", "^Moriva"):
-            _, _, w, h = self.geometry(window)
+            _, _, w, h = self.content_geometry(window)
             if (w, h) == (320, 520):
                 return window
         return None
@@ -325,8 +342,8 @@ class Session:
 
         popover = self.open_popover(icon, "popover-open")
         ix, iy, iw, ih = self.geometry(icon)
-        px, py, pw, ph = self.geometry(popover)
-        print("popover", (px, py, pw, ph), "icon", (ix, iy, iw, ih))
+        px, py, pw, ph = self.content_geometry(popover)
+        print("popover", (px, py, pw, ph), "icon", (ix, iy, iw, ih), "window", self.geometry(popover))
         if (pw, ph) != (320, 520):
             raise Failure("the popover is %dx%d, not 320x520" % (pw, ph))
         if py < iy + ih or py > iy + ih + 40:
@@ -356,6 +373,9 @@ class Session:
         self.wait_closed("a click on the desktop did not close the popover")
         self.screenshot("closed-by-desktop")
 
+        if getattr(self.args, "compositor", False):
+            self.check_shadow(icon)
+
         second = subprocess.run([self.args.moriva], env=self.env, capture_output=True, timeout=20)
         if second.returncode != 0:
             raise Failure("a second moriva exited with %d" % second.returncode)
@@ -381,6 +401,24 @@ class Session:
         self.click(mx + mw // 2, my + mh - 12)
         self.expect_clean_exit("choosing Quit Moriva")
         self.screenshot("quit")
+
+    def check_shadow(self, icon):
+        popover = self.open_popover(icon, "shadow")
+        px, py, pw, ph = self.content_geometry(popover)
+        wx, wy, ww, wh = self.geometry(popover)
+        print("MEASURED compositor: content (%d, %d) %dx%d in window (%d, %d) %dx%d" % (px, py, pw, ph, wx, wy, ww, wh))
+        if (ww, wh) == (pw, ph):
+            raise Failure("with a compositor the popover has no margin for its shadow")
+        shot = self.screenshot("shadow-measured")
+        # Below the content the desktop is darkened, less so further away.
+        column = [row[0] for row in self.read_gray(shot, (px + pw // 2, py + ph, 1, wy + wh - py - ph + 10))]
+        print("gray under the popover, from its edge down:", column)
+        if column[2] > column[-1] - 4:
+            raise Failure("no shadow under the popover (%d near, %d far)" % (column[2], column[-1]))
+        # The shadow is not the popover: a click on it is a click outside.
+        self.click(px - 6, py + ph // 2)
+        self.wait_closed("a click on the popover's shadow did not close it")
+        self.screenshot("closed-by-shadow")
 
     def expect_clean_exit(self, action):
         try:
@@ -446,7 +484,12 @@ def run(session_class, tools, errors=(Failure,), add_arguments=None, before=None
 
 
 def main():
-    return run(Session, ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon"))
+    def add_arguments(parser):
+        parser.add_argument("--compositor", action="store_true", help="run xcompmgr on the desktop")
+    tools = ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon")
+    if "--compositor" in sys.argv:
+        tools += ("xcompmgr",)
+    return run(Session, tools, add_arguments=add_arguments)
 
 
 if __name__ == "__main__":

@@ -66,7 +66,7 @@ class XfceSession(sni_session.SniSession):
 
     def popover_geometry(self):
         window = self.popover_window()
-        return self.geometry(window) if window else None
+        return self.content_geometry(window) if window else None
 
     def click_at(self, rect, button=1):
         x, y, w, h = rect

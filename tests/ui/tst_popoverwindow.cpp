@@ -41,6 +41,94 @@ private Q_SLOTS:
             QVERIFY(available.contains(QRect(topLeft, size)));
     }
 
+    void shadowMarginKeepsTheContentWherePlaced_data()
+    {
+        QTest::addColumn<PopoverWindow::Frame>("frame");
+        QTest::addColumn<int>("margin");
+        QTest::newRow("no compositor: the window is the content") << PopoverWindow::Frame::plain << 0;
+        QTest::newRow("Wayland: rounded, no margin") << PopoverWindow::Frame::rounded << 0;
+        QTest::newRow("compositor: a shadow margin on every side")
+            << PopoverWindow::Frame::shadowed << int(PopoverWindow::shadowMargin);
+    }
+    void shadowMarginKeepsTheContentWherePlaced()
+    {
+        QFETCH(PopoverWindow::Frame, frame);
+        QFETCH(int, margin);
+        PopoverWindow popover(frame);
+        auto *content = new QWidget;
+        popover.setContent(content);
+        popover.moveContentTo(QPoint(611, 30));
+        popover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&popover));
+        QCOMPARE(popover.size(), QSize(320 + 2 * margin, 520 + 2 * margin));
+        QCOMPARE(popover.pos(), QPoint(611 - margin, 30 - margin));
+        QCOMPARE(content->geometry(), QRect(margin, margin, 320, 520));
+        QCOMPARE(popover.contentRect(), content->geometry());
+    }
+
+    void pressOnTheShadowIsAPressOutside_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("closes");
+        const int m = PopoverWindow::shadowMargin;
+        QTest::newRow("left shadow") << QPoint(m / 2, 200) << true;
+        QTest::newRow("bottom shadow, under the content's corner") << QPoint(m + 2, m + 520 + 3) << true;
+        QTest::newRow("content's first pixel") << QPoint(m, m) << false;
+        QTest::newRow("content's middle") << QPoint(m + 160, m + 260) << false;
+    }
+    void pressOnTheShadowIsAPressOutside()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(bool, closes);
+        PopoverWindow popover(PopoverWindow::Frame::shadowed);
+        if (!(popover.windowFlags() & Qt::Popup))
+            QSKIP("only a popup sees presses outside its content");
+        popover.setContent(new QWidget);
+        popover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&popover));
+        QSignalSpy outside(&popover, &PopoverWindow::outsidePressed);
+        QTest::mousePress(&popover, Qt::LeftButton, {}, at);
+        QCOMPARE(popover.isVisible(), !closes);
+        QCOMPARE(outside.count(), closes ? 1 : 0);
+    }
+
+    void shadowFadesAwayFromTheContent_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void shadowFadesAwayFromTheContent()
+    {
+        QFETCH(bool, dark);
+        PopoverWindow popover(PopoverWindow::Frame::shadowed);
+        auto *content = new QWidget;
+        QPalette palette = content->palette();
+        palette.setColor(QPalette::Window, dark ? QColor(0x1e, 0x1e, 0x1e) : QColor(0xf6, 0xf6, 0xf6));
+        content->setPalette(palette);
+        content->setAutoFillBackground(true);
+        popover.setContent(content);
+        popover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&popover));
+        QImage image(popover.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        popover.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const QRect c = popover.contentRect();
+        const auto alphaAt = [&](int x, int y) { return qAlpha(image.pixel(x, y)); };
+        // Under the content the shadow is strongest and fades to nothing at the window's edge.
+        const int nearBottom = alphaAt(c.center().x(), c.bottom() + 2);
+        const int midBottom = alphaAt(c.center().x(), c.bottom() + 9);
+        QVERIFY2(nearBottom > 20, qPrintable(QString::number(nearBottom)));
+        QVERIFY(midBottom > 0 && midBottom < nearBottom);
+        QCOMPARE(alphaAt(c.center().x(), image.height() - 1), 0);
+        QCOMPARE(alphaAt(0, 0), 0);
+        // Light falls from above: less shadow over the top than under the bottom.
+        QVERIFY(alphaAt(c.center().x(), c.top() - 3) < alphaAt(c.center().x(), c.bottom() + 3));
+        // It is a shadow, not a colour, and the content itself is untouched.
+        QCOMPARE(qRed(image.pixel(c.center().x(), c.bottom() + 2)), 0);
+        QCOMPARE(image.pixel(c.center()), palette.color(QPalette::Window).rgba());
+    }
+
     void replacedContentGoesOnceControlReturns()
     {
         PopoverWindow popover;
