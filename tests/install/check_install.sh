@@ -29,9 +29,10 @@ echo "== validators"
 desktop-file-validate "$root/share/applications/moriva.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net --explain "$root/share/metainfo/org.moriva.Moriva.metainfo.xml" ||
   fail "appstreamcli validate"
-zcat "$root/share/man/man1/moriva-agenda.1.gz" | grep -q '^\.TH MORIVA-AGENDA 1' || fail "man page header"
+# Read whole before matching: under pipefail an early-exiting grep -q can fail the pipe.
+grep -q '^\.TH MORIVA-AGENDA 1' <<<"$(zcat "$root/share/man/man1/moriva-agenda.1.gz")" || fail "man page header"
 man -l "$root/share/man/man1/moriva-agenda.1.gz" 2>&1 >/dev/null | grep . && fail "man page warnings"
-"$root/bin/moriva-agenda" --help | grep -q -- '--source' || fail "installed moriva-agenda --help"
+grep -q -- '--source' <<<"$("$root/bin/moriva-agenda" --help)" || fail "installed moriva-agenda --help"
 
 echo "== cpack -G DEB"
 (cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || {
@@ -50,7 +51,7 @@ echo "Depends: $depends"
 for lib in libqt6widgets6 libqt6dbus6 libical3 libc6 'libstdc\+\+6' libecal-2.0; do
   grep -Eq "(^|, )$lib[^,]* \(>= " <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
-field Description | grep -q 'calendar' || fail "Description"
+grep -q 'calendar' <<<"$(field Description)" || fail "Description"
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/moriva ./usr/bin/moriva-agenda ./usr/share/man/man1/moriva-agenda.1.gz \
   ./usr/share/applications/moriva.desktop ./usr/share/metainfo/org.moriva.Moriva.metainfo.xml \
