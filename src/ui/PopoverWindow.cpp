@@ -243,6 +243,11 @@ void PopoverWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     updateInputRegion();
+    // Content built before it was put into this window lost the focus it gave
+    // itself, and the arrow keys would do nothing until a click or Tab. What
+    // was focused inside it before (a Tab away from the grid) keeps it.
+    if (m_content && !m_content->isAncestorOf(focusWidget()))
+        m_content->setFocus(Qt::PopupFocusReason);
 }
 
 void PopoverWindow::updateInputRegion()

@@ -143,6 +143,21 @@ private Q_SLOTS:
         QTRY_VERIFY(!first);
     }
 
+    void openingGivesTheContentTheKeyboard()
+    {
+        // As the app builds it: the content focuses its grid before it has a window.
+        auto *content = new QWidget;
+        auto *grid = new QWidget(content);
+        grid->setFocusPolicy(Qt::StrongFocus);
+        content->setFocusPolicy(Qt::StrongFocus);
+        content->setFocusProxy(grid);
+        grid->setFocus();
+        PopoverWindow popover;
+        popover.setContent(content);
+        popover.show();
+        QCOMPARE(popover.focusWidget(), grid);
+    }
+
     void escapeClosesOnlyWhatTheContentLeaves_data()
     {
         QTest::addColumn<bool>("contentTakesEscape");
