@@ -56,7 +56,7 @@ fuzz: deps
 	@mkdir -p $(BUILD)-fuzz/corpus
 	@$(BUILD)-fuzz/fuzz_icsfilereader -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -timeout=10 \
 		-detect_leaks=0 -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/ $(BUILD)-fuzz/corpus \
-		tests/data/crashers tests/data/traps tests/data/cases tests/data/vdir-broken tests/data/vdir-work tests/data/invitations \
+		tests/data/crashers tests/data/cases tests/data/vdir-broken tests/data/vdir-work tests/data/invitations \
 		>$(BUILD)-fuzz/fuzz.log 2>&1 || { tail -n 60 $(BUILD)-fuzz/fuzz.log; exit 1; }
 	@grep -E '^(Done|stat::new_units_added)' $(BUILD)-fuzz/fuzz.log
 

@@ -37,7 +37,7 @@ for args in (["--days"], ["--days", "0"], ["--days", "x"], ["--days", "4000"], [
     check(p.stderr.startswith("moriva-agenda: "), f"{args}: no clear message: {p.stderr!r}")
 
 # JSON: one object per line with every field; all-day days as dates with an exclusive end.
-p = run("--source", os.path.join(data, "traps", "allday.ics"), "--source", os.path.join(data, "vdir-work"),
+p = run("--source", os.path.join(data, "cases", "trap-allday.ics"), "--source", os.path.join(data, "vdir-work"),
         "--from", "2025-03-03", "--days", "11", "--json")
 check(p.returncode == 0, f"json run failed: {p.stderr}")
 rows = [json.loads(line) for line in p.stdout.splitlines()]
@@ -113,7 +113,7 @@ with tempfile.TemporaryDirectory() as home:
     check(p.returncode == 0 and len(p.stdout.splitlines()) == 3, f"settings sources: {p.stdout!r} {p.stderr!r}")
     os.remove(os.path.join(config, "Moriva", "Moriva.conf"))
     with open(os.path.join(drop_in, "exported.ics"), "wb") as f:
-        f.write(open(os.path.join(data, "traps", "floating.ics"), "rb").read())
+        f.write(open(os.path.join(data, "cases", "trap-floating.ics"), "rb").read())
     p = run("--from", "2025-03-04", "--days", "1", "--json", env_extra=env)
     titles = {json.loads(line)["title"] for line in p.stdout.splitlines()}
     check("Floating nine o'clock" in titles, f"drop-in folder discovered: {titles}")

@@ -39,15 +39,15 @@ if shutil.which("khal") is None:
 # Where both references are wrong the same way, the case stays and is listed
 # here with the reason; its differences are printed but do not fail the run.
 KNOWN_REFERENCE_FAULTS = {
-    ("traps/prefixed-zones.ics", "New York daily across its March change"):
+    ("cases/trap-prefixed-zones.ics", "New York daily across its March change"):
         "neither strips the /mozilla.org/... prefix; both read the time as local",
-    ("traps/windows-zones.ics", "London after the change, numbered zone name, no VTIMEZONE"):
+    ("cases/trap-windows-zones.ics", "London after the change, numbered zone name, no VTIMEZONE"):
         "neither maps the numbered Windows name \"GMT Standard Time 1\"; both read the time as local",
-    ("traps/encoding-fold.ics", "*"):
+    ("cases/trap-encoding-fold.ics", "*"):
         "both decode each physical line before unfolding, so a fold inside a UTF-8 character garbles the title",
-    ("traps/rdate-period.ics", "*"):
+    ("cases/trap-rdate-period.ics", "*"):
         "neither reads PERIOD values: one fails on the file, the other drops the whole event",
-    ("traps/encoding-bom.ics", "*"):
+    ("cases/trap-encoding-bom.ics", "*"):
         "both reject a file that starts with a byte order mark",
 }
 
@@ -254,8 +254,10 @@ def main():
     try:
         generated = os.path.join(work, "generated")
         generate_folder(generated)
-        traps = os.path.join(data, "traps")
-        sources = [os.path.join(traps, n) for n in sorted(os.listdir(traps)) if n.endswith(".ics")]
+        # The trap calendars live among the fixture pairs, named trap-*.ics.
+        cases = os.path.join(data, "cases")
+        sources = [os.path.join(cases, n) for n in sorted(os.listdir(cases))
+                   if n.startswith("trap-") and n.endswith(".ics")]
         sources += [os.path.join(data, "vdir-work"), os.path.join(data, "vdir-broken"), generated]
 
         failures = 0

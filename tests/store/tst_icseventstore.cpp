@@ -103,7 +103,7 @@ private Q_SLOTS:
         QFETCH(QString, uid);
         QFETCH(QStringList, starts);
         QStringList got; // local times, or dates for all-day events
-        for (const EventPtr &e : loaded({ data + "/traps/" + fixture })->events(windowStart, windowEnd)) {
+        for (const EventPtr &e : loaded({ data + "/cases/trap-" + fixture })->events(windowStart, windowEnd)) {
             if (e->componentUid == uid)
                 got.append(e->allDay ? e->start.date().toString(Qt::ISODate)
                                      : e->start.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
@@ -114,7 +114,7 @@ private Q_SLOTS:
 
     void occurrenceFields()
     {
-        auto store = loaded({ data + "/traps/overrides.ics", data + "/vdir-work" });
+        auto store = loaded({ data + "/cases/trap-overrides.ics", data + "/vdir-work" });
         QHash<QString, EventPtr> byTitle;
         QSet<QString> identifiers;
         const EventList events = store->events(windowStart, windowEnd);
@@ -422,7 +422,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QStringList paths;
-        for (const char *sub : { "traps", "vdir-work", "vdir-broken" })
+        for (const char *sub : { "cases", "vdir-work", "vdir-broken" })
             copyFiles(data + '/' + sub, paths.emplace_back(dir.filePath(sub)));
         const QHash<QString, QByteArray> before = snapshotTree(dir.path());
         QVERIFY(before.size() > 10);
