@@ -1,5 +1,7 @@
 #include "MeetingProperties.h"
 
+#include "ComponentReader.h"
+
 #include <QRegularExpression>
 
 #include <libical/ical.h>
@@ -14,23 +16,6 @@ using namespace Qt::StringLiterals;
 constexpr qsizetype maxLinks = 32;
 constexpr qsizetype maxLinkLength = 4096;
 constexpr qsizetype maxHtmlScanned = 512 * 1024;
-
-const char *rawValue(icalproperty *prop)
-{
-    const icalvalue *value = icalproperty_get_value(prop);
-    if (!value)
-        return nullptr;
-    switch (icalvalue_isa(value)) {
-    case ICAL_URI_VALUE:
-        return icalvalue_get_uri(value);
-    case ICAL_TEXT_VALUE:
-        return icalvalue_get_text(value);
-    case ICAL_X_VALUE:
-        return icalvalue_get_x(value);
-    default:
-        return nullptr;
-    }
-}
 
 // Vendor properties are kept as libical read them, with the text escapes of
 // the file still in place.
@@ -145,14 +130,14 @@ void MeetingProperties::read(icalcomponent *component, MeetingProperties &into)
          p = icalcomponent_get_next_property(component, ICAL_ANY_PROPERTY)) {
         const icalproperty_kind kind = icalproperty_isa(p);
         if (kind == ICAL_CONFERENCE_PROPERTY) {
-            if (const char *value = rawValue(p))
+            if (const char *value = ComponentReader::valueText(p))
                 addLink(offersVideo(p) ? video : otherConference, QString::fromUtf8(value));
             continue;
         }
         if (kind != ICAL_X_PROPERTY)
             continue;
         const char *name = icalproperty_get_x_name(p);
-        const char *value = rawValue(p);
+        const char *value = ComponentReader::valueText(p);
         if (!name || !value)
             continue;
         if (qstricmp(name, "X-GOOGLE-CONFERENCE") == 0)
