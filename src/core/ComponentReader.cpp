@@ -1,5 +1,6 @@
 #include "ComponentReader.h"
 
+#include "IcsTextParser.h"
 #include "MeetingProperties.h"
 
 #include <libical/ical.h>
@@ -221,7 +222,10 @@ std::optional<icalrecurrencetype> ruleFromNote(const char *note)
         else if (!part.isEmpty())
             withoutCount += part + ';';
     }
-    if (countPart.isEmpty() || !withoutCount.toUpper().contains("UNTIL="))
+    // The service hands over what libical parsed, INTERVAL wrapped around;
+    // only this note still has the number as written.
+    if (countPart.isEmpty() || !withoutCount.toUpper().contains("UNTIL=")
+        || IcsTextParser::hasOutsizedInterval(withoutCount))
         return std::nullopt;
     withoutCount.chop(1);
     icalrecurrencetype rule = icalrecurrencetype_from_string(withoutCount.constData());
