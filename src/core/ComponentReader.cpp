@@ -191,7 +191,10 @@ std::optional<IcsRule> ourRule(icalrecurrencetype rule, const IcsTime &start)
         out.untilDate = date;
         out.untilTime = time;
     }
-    rule.rscale = nullptr;
+    // A calendar scale stays with the pattern, and the expander walks it in
+    // that calendar; the Gregorian one without SKIP is the plain rule.
+    if (rule.rscale && qstricmp(rule.rscale, "GREGORIAN") == 0 && rule.skip == ICAL_SKIP_OMIT)
+        rule.rscale = nullptr;
     rule.count = 0;
     rule.until = icaltime_null_time();
     if (rule.interval < 1)

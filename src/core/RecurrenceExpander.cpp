@@ -231,6 +231,14 @@ std::optional<SubDailyRule> subDailyForm(const icalrecurrencetype &rule, qint64 
     return r;
 }
 
+// Days and weeks are the same in every calendar; months and years are not.
+bool scaleMatters(const icalrecurrencetype &rule)
+{
+    return !unused(rule.by_month) || !unused(rule.by_month_day) || !unused(rule.by_year_day)
+        || !unused(rule.by_week_no) || rule.freq == ICAL_MONTHLY_RECURRENCE
+        || rule.freq == ICAL_YEARLY_RECURRENCE;
+}
+
 constexpr qint64 hourMs = 3600000;
 constexpr qint64 minuteMs = 60000;
 // What one query may spend on one sub-daily rule, in periods looked at.
@@ -247,6 +255,7 @@ struct RecurrenceExpander::Rule
     std::vector<Occurrence> cache; ///< other rules: ascending by wall
     bool done = false;
     qint64 untilWall = std::numeric_limits<qint64>::max();
+    QByteArray rscale; ///< the calendar scale the iterator walks in; kept alive with it
 
     ~Rule()
     {
@@ -280,6 +289,36 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
         auto r = std::make_unique<Rule>();
         if (ours.hasUntil())
             r->untilWall = wallMs(ours.untilDate, ours.untilTime);
+        if (rule.rscale) {
+            // Another calendar's months and years: only libical's iterator
+            // knows them, and where it does not know the scale the event
+            // keeps its DTSTART rather than a Gregorian series it never had.
+            r->rscale = QByteArray(rule.rscale);
+            rule.rscale = r->rscale.data();
+            const bool subDaily = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE
+                || rule.freq == ICAL_SECONDLY_RECURRENCE;
+            if (subDaily && scaleMatters(rule)) {
+                // libical alone could walk it, and by the second that may never end.
+                qCInfo(lcStore) << "not expanding" << event.uid << ": a rule by the hour or finer in"
+                                << r->rscale << "months";
+                continue;
+            }
+            r->iterator = icalrecur_iterator_new(rule, dtstart);
+            if (!r->iterator) {
+                qCInfo(lcStore) << "not expanding" << event.uid << ": calendar scale" << r->rscale
+                                << "is not known";
+                continue;
+            }
+            if (!scaleMatters(rule)) {
+                icalrecur_iterator_free(r->iterator);
+                r->iterator = nullptr;
+                rule.rscale = nullptr;
+            }
+        }
+        if (rule.rscale) {
+            m_rules.push_back(std::move(r));
+            continue;
+        }
         r->simple = simpleForm(rule, event.start.date, event.start.time);
         if (!r->simple && !event.isAllDay())
             r->subDaily = subDailyForm(rule, startWall, event.start.time);
