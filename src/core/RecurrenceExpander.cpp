@@ -428,17 +428,24 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
 
     for (const IcsRule &ours : event.rules) {
         icalrecurrencetype rule = icalrecurrencetype_from_string(ours.pattern.constData());
+        // libical hands over a copy of the scale's name that the caller frees.
+        QByteArray scale;
+        if (rule.rscale) {
+            scale = QByteArray(rule.rscale);
+            icalmemory_free_buffer(rule.rscale);
+            rule.rscale = nullptr;
+        }
         if (rule.freq == ICAL_NO_RECURRENCE)
             continue;
         rule.count = ours.count;
         auto r = std::make_unique<Rule>();
         if (ours.hasUntil())
             r->untilWall = wallMs(ours.untilDate, ours.untilTime);
-        if (rule.rscale) {
+        if (!scale.isEmpty()) {
             // Another calendar's months and years: only libical's iterator
             // knows them, and where it does not know the scale the event
             // keeps its DTSTART rather than a Gregorian series it never had.
-            r->rscale = QByteArray(rule.rscale);
+            r->rscale = scale;
             rule.rscale = r->rscale.data();
             const bool subDaily = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE
                 || rule.freq == ICAL_SECONDLY_RECURRENCE;
