@@ -1,5 +1,6 @@
 #include "ComponentReader.h"
 
+#include "IcsTextParser.h"
 #include "MeetingProperties.h"
 
 #include <libical/ical.h>
@@ -190,7 +191,10 @@ std::optional<IcsRule> ourRule(icalrecurrencetype rule, const IcsTime &start)
         out.untilDate = date;
         out.untilTime = time;
     }
-    rule.rscale = nullptr;
+    // A calendar scale stays with the pattern, and the expander walks it in
+    // that calendar; the Gregorian one without SKIP is the plain rule.
+    if (rule.rscale && qstricmp(rule.rscale, "GREGORIAN") == 0 && rule.skip == ICAL_SKIP_OMIT)
+        rule.rscale = nullptr;
     rule.count = 0;
     rule.until = icaltime_null_time();
     if (rule.interval < 1)
@@ -208,7 +212,14 @@ std::optional<IcsRule> ourRule(icalrecurrencetype rule, const IcsTime &start)
  * with the rule's text. Real services export such rules, and every other
  * reader honours both bounds: read the two halves apart and join them.
  */
-std::optional<icalrecurrencetype> ruleFromNote(const char *note)
+/** A rule as read, and the scale's name when the rule was parsed here, which we then own. */
+struct RuleSource
+{
+    icalrecurrencetype rule;
+    QByteArray scale;
+};
+
+std::optional<RuleSource> ruleFromNote(const char *note)
 {
     static const char prefix[] = "Can't parse as RECUR value in RRULE property. Removing entire property: ";
     if (!note || qstrncmp(note, prefix, sizeof prefix - 1) != 0)
@@ -221,18 +232,27 @@ std::optional<icalrecurrencetype> ruleFromNote(const char *note)
         else if (!part.isEmpty())
             withoutCount += part + ';';
     }
-    if (countPart.isEmpty() || !withoutCount.toUpper().contains("UNTIL="))
+    // The service hands over what libical parsed, INTERVAL wrapped around;
+    // only this note still has the number as written.
+    if (countPart.isEmpty() || !withoutCount.toUpper().contains("UNTIL=")
+        || IcsTextParser::hasOutsizedInterval(withoutCount))
         return std::nullopt;
     withoutCount.chop(1);
-    icalrecurrencetype rule = icalrecurrencetype_from_string(withoutCount.constData());
-    if (rule.freq == ICAL_NO_RECURRENCE)
+    RuleSource out { icalrecurrencetype_from_string(withoutCount.constData()), {} };
+    // libical hands over a copy of the scale's name that the caller frees.
+    if (out.rule.rscale) {
+        out.scale = QByteArray(out.rule.rscale);
+        icalmemory_free_buffer(out.rule.rscale);
+        out.rule.rscale = nullptr;
+    }
+    if (out.rule.freq == ICAL_NO_RECURRENCE)
         return std::nullopt;
     bool ok = false;
     const int count = countPart.mid(6).toInt(&ok);
     if (!ok || count < 1)
         return std::nullopt;
-    rule.count = count;
-    return rule;
+    out.rule.count = count;
+    return out;
 }
 
 qint64 stampOf(const icalvalue *value)
@@ -252,7 +272,7 @@ bool ComponentReader::read(icalcomponent *component, const ZoneLookup &zones, Ic
 {
     IcsTime end;
     std::optional<icaldurationtype> duration;
-    QList<icalrecurrencetype> rules;
+    QList<RuleSource> rules;
     bool haveStart = false;
 
     for (icalproperty *p = icalcomponent_get_first_property(component, ICAL_ANY_PROPERTY); p;
@@ -314,7 +334,7 @@ bool ComponentReader::read(icalcomponent *component, const ZoneLookup &zones, Ic
             break;
         case ICAL_RRULE_PROPERTY:
             if (icalvalue_isa(value) == ICAL_RECUR_VALUE && rules.size() < 8)
-                rules.append(icalvalue_get_recur(value));
+                rules.append({ icalvalue_get_recur(value), {} });
             break;
         case ICAL_RDATE_PROPERTY:
             if (event.rdates.size() < 10000) {
@@ -353,7 +373,10 @@ bool ComponentReader::read(icalcomponent *component, const ZoneLookup &zones, Ic
     if (!event.start.isValid())
         return false;
     setDuration(event, end, duration);
-    for (const icalrecurrencetype &rule : std::as_const(rules)) {
+    for (const RuleSource &source : std::as_const(rules)) {
+        icalrecurrencetype rule = source.rule;
+        if (!source.scale.isNull())
+            rule.rscale = const_cast<char *>(source.scale.constData());
         if (auto ours = ourRule(rule, event.start))
             event.rules.append(std::move(*ours));
     }

@@ -50,7 +50,7 @@ struct IcsPeriod
  */
 struct IcsRule
 {
-    QByteArray pattern; ///< FREQ and BY-parts, without COUNT and UNTIL
+    QByteArray pattern; ///< FREQ, BY-parts and any calendar scale, without COUNT and UNTIL
     int count = 0; ///< 0 when unbounded by count
     QDate untilDate; ///< invalid without UNTIL; in the series' own wall time
     QTime untilTime; ///< midnight for all-day series

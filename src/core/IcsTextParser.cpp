@@ -117,6 +117,59 @@ void appendWithoutNul(QByteArray &to, const char *from, qsizetype size)
     }
 }
 
+constexpr QByteArrayView intervalKey("INTERVAL=");
+
+/**
+ * libical keeps a rule's INTERVAL in a short: 65,537 comes out as 1 and the
+ * rule repeats daily, 40,000 is refused. Whether this part of a rule is an
+ * INTERVAL beyond 32,767, read as libical reads it: a sign, then digits up
+ * to the first other character.
+ */
+bool outsizedInterval(QByteArrayView part)
+{
+    if (part.size() <= intervalKey.size()
+        || part.first(intervalKey.size()).compare(intervalKey, Qt::CaseInsensitive) != 0)
+        return false;
+    QByteArrayView digits = part.sliced(intervalKey.size()).trimmed();
+    if (!digits.isEmpty() && (digits[0] == '+' || digits[0] == '-'))
+        digits = digits.sliced(1);
+    qint64 value = 0;
+    for (qsizetype i = 0; i < digits.size() && digits[i] >= '0' && digits[i] <= '9' && value <= 32767; ++i)
+        value = value * 10 + (digits[i] - '0');
+    return value > 32767;
+}
+
+/**
+ * Nothing after libical sees the number written, so a rule whose INTERVAL
+ * it cannot hold is made one that it refuses outright (INTERVAL=0), and the
+ * event keeps its DTSTART alone, as for any rule that cannot be read.
+ */
+void refuseOutsizedInterval(QByteArray &line, qsizetype nameEnd)
+{
+    const QByteArrayView name = QByteArrayView(line).first(nameEnd).trimmed();
+    if (name.compare("RRULE", Qt::CaseInsensitive) != 0 && name.compare("EXRULE", Qt::CaseInsensitive) != 0)
+        return;
+    qsizetype pos = nameEnd;
+    bool quoted = false;
+    for (; pos < line.size(); ++pos) {
+        if (line[pos] == '"')
+            quoted = !quoted;
+        else if (!quoted && line[pos] == ':')
+            break;
+    }
+    while (pos < line.size()) {
+        const qsizetype partStart = pos + 1;
+        qsizetype partEnd = line.indexOf(';', partStart);
+        if (partEnd < 0)
+            partEnd = line.size();
+        if (outsizedInterval(QByteArrayView(line).sliced(partStart, partEnd - partStart))) {
+            line.replace(partStart + intervalKey.size(), partEnd - partStart - intervalKey.size(), "0");
+            partEnd = partStart + intervalKey.size() + 1;
+        }
+        pos = partEnd;
+    }
+}
+
 class Preparer
 {
 public:
@@ -191,7 +244,8 @@ private:
             kind = LineKind::end;
             --m_depth;
         } else {
-            addPropertyCost(line, trimmed, m_out);
+            refuseOutsizedInterval(m_current, nameEnd);
+            addPropertyCost(QByteArrayView(m_current), trimmed, m_out);
             if (m_out.overBudget()) {
                 m_out.refusal = IcsTextParser::Refusal::tooCostly;
                 return;
@@ -275,6 +329,20 @@ QString IcsTextParser::Result::reason() const
             .arg(estimatedMemory >> 20);
     }
     return {};
+}
+
+bool IcsTextParser::hasOutsizedInterval(QByteArrayView rule)
+{
+    qsizetype start = 0;
+    while (start <= rule.size()) {
+        qsizetype end = rule.indexOf(';', start);
+        if (end < 0)
+            end = rule.size();
+        if (outsizedInterval(rule.sliced(start, end - start)))
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 QList<QByteArray> IcsTextParser::contentLines(const QByteArray &text, Refusal *refusal) const

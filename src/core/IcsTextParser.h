@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -72,6 +73,12 @@ public:
      * left out. Empty, with `refusal` set, when refused.
      */
     QList<QByteArray> contentLines(const QByteArray &text, Refusal *refusal = nullptr) const;
+
+    /**
+     * Whether a rule's value has an INTERVAL above what libical holds; such
+     * a rule is refused rather than read with its INTERVAL wrapped around.
+     */
+    static bool hasOutsizedInterval(QByteArrayView rule);
 
 private:
     Limits m_limits;

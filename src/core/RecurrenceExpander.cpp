@@ -231,6 +231,155 @@ std::optional<SubDailyRule> subDailyForm(const icalrecurrencetype &rule, qint64 
     return r;
 }
 
+/**
+ * The BYWEEKNO of a rule, as RFC 5545 numbers weeks: they start on WKST and
+ * week 1 is the first with four days in the year. libical gives Monday of
+ * the next year's week 1 for BYWEEKNO=53 in a year of 52 weeks.
+ */
+struct WeekNumbers
+{
+    std::vector<int> numbers;
+    int weekStart = 1; ///< Qt's numbering, Monday 1
+
+    qint64 firstWeekStart(int year) const
+    {
+        const qint64 jan4 = QDate(year, 1, 1).toJulianDay() + 3;
+        const int weekday = int(jan4 % 7) + 1;
+        return jan4 - (weekday - weekStart + 7) % 7;
+    }
+
+    bool matches(QDate date) const
+    {
+        int year = date.year();
+        const qint64 day = date.toJulianDay();
+        qint64 first = firstWeekStart(year);
+        if (day < first) {
+            if (--year < 1)
+                return false;
+            first = firstWeekStart(year);
+        } else if (year < 9999 && day >= firstWeekStart(year + 1)) {
+            first = firstWeekStart(++year);
+        }
+        const int week = int((day - first) / 7) + 1;
+        const int weeks = int((firstWeekStart(year + 1) - first) / 7);
+        return std::any_of(
+            numbers.begin(), numbers.end(), [&](int n) { return n > 0 ? n == week : weeks + 1 + n == week; });
+    }
+};
+
+/**
+ * Yearly rules by week number with, at most, plain weekdays and months
+ * besides: libical gets their days wrong (a Tuesday before DTSTART for
+ * BYWEEKNO=1;BYDAY=MO, week 1 for week 53), so their instances are
+ * worked out here, a year of weeks at a time, in ascending order.
+ */
+struct WeekRule
+{
+    WeekNumbers weeks;
+    std::vector<int> offsets; ///< days from the week's start; all seven without BYDAY
+    std::array<bool, 13> months {};
+    bool anyMonth = true;
+    int interval = 1;
+    int year = 0; ///< the week-numbering year expanded next
+    qint64 startDay = 0;
+    QTime time;
+    bool isDate = false;
+    std::vector<qint64> pending; ///< days of the year expanded last, ascending
+    size_t next = 0;
+
+    icaltimetype nextInstance()
+    {
+        while (next >= pending.size()) {
+            if (year > 9999)
+                return icaltime_null_time();
+            pending.clear();
+            next = 0;
+            const qint64 first = weeks.firstWeekStart(year);
+            const int count = int((weeks.firstWeekStart(year + 1) - first) / 7);
+            for (int n : weeks.numbers) {
+                const int week = n > 0 ? n : count + 1 + n;
+                if (week < 1 || week > count)
+                    continue;
+                for (int offset : offsets) {
+                    const qint64 day = first + qint64(week - 1) * 7 + offset;
+                    if (day >= startDay && (anyMonth || months[size_t(QDate::fromJulianDay(day).month())]))
+                        pending.push_back(day);
+                }
+            }
+            std::sort(pending.begin(), pending.end());
+            pending.erase(std::unique(pending.begin(), pending.end()), pending.end());
+            year += interval;
+        }
+        const QDate date = QDate::fromJulianDay(pending[next++]);
+        icaltimetype out = icaltime_null_time();
+        out.year = date.year();
+        out.month = date.month();
+        out.day = date.day();
+        out.hour = time.hour();
+        out.minute = time.minute();
+        out.second = time.second();
+        out.is_date = isDate ? 1 : 0;
+        return out;
+    }
+};
+
+std::optional<WeekNumbers> weekNumbersOf(const icalrecurrencetype &rule);
+
+std::optional<WeekRule> weekForm(
+    const icalrecurrencetype &rule, QDate startDate, QTime startTime, bool isDate)
+{
+    const std::optional<WeekNumbers> weeks = weekNumbersOf(rule);
+    if (!weeks || rule.freq != ICAL_YEARLY_RECURRENCE || rule.interval < 1 || !unused(rule.by_second)
+        || !unused(rule.by_minute) || !unused(rule.by_hour) || !unused(rule.by_month_day)
+        || !unused(rule.by_year_day) || !unused(rule.by_set_pos))
+        return std::nullopt;
+    WeekRule out;
+    out.weeks = *weeks;
+    out.interval = rule.interval;
+    out.startDay = startDate.toJulianDay();
+    out.time = startTime;
+    out.isDate = isDate;
+    out.anyMonth = unused(rule.by_month);
+    if (!out.anyMonth && !fill(out.months, rule.by_month, ICAL_BY_MONTH_SIZE, 1, 12))
+        return std::nullopt;
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        const int weekday = icalrecurrencetype_day_day_of_week(rule.by_day[i]);
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0 || weekday < 1 || weekday > 7)
+            return std::nullopt;
+        out.offsets.push_back((qtWeekday(weekday) - weeks->weekStart + 7) % 7);
+    }
+    if (out.offsets.empty())
+        out.offsets = { 0, 1, 2, 3, 4, 5, 6 };
+    // The week-numbering year DTSTART lies in: its first days may be the last of another.
+    int year = startDate.year();
+    if (year > 1 && out.startDay < weeks->firstWeekStart(year))
+        --year;
+    out.year = year;
+    return out;
+}
+
+std::optional<WeekNumbers> weekNumbersOf(const icalrecurrencetype &rule)
+{
+    if (unused(rule.by_week_no))
+        return std::nullopt;
+    WeekNumbers out;
+    out.weekStart = rule.week_start == ICAL_NO_WEEKDAY ? 1 : qtWeekday(rule.week_start);
+    for (int i = 0; i < ICAL_BY_WEEKNO_SIZE && rule.by_week_no[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        out.numbers.push_back(rule.by_week_no[i]);
+    return out;
+}
+
+// Days and weeks are the same in every calendar; months and years are not.
+bool scaleMatters(const icalrecurrencetype &rule)
+{
+    return !unused(rule.by_month) || !unused(rule.by_month_day) || !unused(rule.by_year_day)
+        || !unused(rule.by_week_no) || rule.freq == ICAL_MONTHLY_RECURRENCE
+        || rule.freq == ICAL_YEARLY_RECURRENCE;
+}
+
+// What one extension may look at past instances that BYWEEKNO turns away.
+constexpr int maxRejectedWeeks = 200000;
+
 constexpr qint64 hourMs = 3600000;
 constexpr qint64 minuteMs = 60000;
 // What one query may spend on one sub-daily rule, in periods looked at.
@@ -247,6 +396,11 @@ struct RecurrenceExpander::Rule
     std::vector<Occurrence> cache; ///< other rules: ascending by wall
     bool done = false;
     qint64 untilWall = std::numeric_limits<qint64>::max();
+    QByteArray rscale; ///< the calendar scale the iterator walks in; kept alive with it
+    std::optional<WeekNumbers> weeks; ///< BYWEEKNO checked here, since libical lets week 1 pass for 53
+    std::optional<WeekRule> weekRule; ///< yearly rules by week number, instead of the iterator
+    int count = 0; ///< COUNT when it is counted here rather than by libical
+    int produced = 0;
 
     ~Rule()
     {
@@ -274,12 +428,60 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
 
     for (const IcsRule &ours : event.rules) {
         icalrecurrencetype rule = icalrecurrencetype_from_string(ours.pattern.constData());
+        // libical hands over a copy of the scale's name that the caller frees.
+        QByteArray scale;
+        if (rule.rscale) {
+            scale = QByteArray(rule.rscale);
+            icalmemory_free_buffer(rule.rscale);
+            rule.rscale = nullptr;
+        }
         if (rule.freq == ICAL_NO_RECURRENCE)
             continue;
         rule.count = ours.count;
         auto r = std::make_unique<Rule>();
         if (ours.hasUntil())
             r->untilWall = wallMs(ours.untilDate, ours.untilTime);
+        if (!scale.isEmpty()) {
+            // Another calendar's months and years: only libical's iterator
+            // knows them, and where it does not know the scale the event
+            // keeps its DTSTART rather than a Gregorian series it never had.
+            r->rscale = scale;
+            rule.rscale = r->rscale.data();
+            const bool subDaily = rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE
+                || rule.freq == ICAL_SECONDLY_RECURRENCE;
+            if (subDaily && scaleMatters(rule)) {
+                // libical alone could walk it, and by the second that may never end.
+                qCInfo(lcStore) << "not expanding" << event.uid << ": a rule by the hour or finer in"
+                                << r->rscale << "months";
+                continue;
+            }
+            r->iterator = icalrecur_iterator_new(rule, dtstart);
+            if (!r->iterator) {
+                qCInfo(lcStore) << "not expanding" << event.uid << ": calendar scale" << r->rscale
+                                << "is not known";
+                continue;
+            }
+            if (!scaleMatters(rule)) {
+                icalrecur_iterator_free(r->iterator);
+                r->iterator = nullptr;
+                rule.rscale = nullptr;
+            }
+        }
+        if (rule.rscale) {
+            m_rules.push_back(std::move(r));
+            continue;
+        }
+        r->weeks = weekNumbersOf(rule);
+        if (r->weeks) {
+            // Instances turned away here must not use up COUNT.
+            r->count = rule.count;
+            rule.count = 0;
+        }
+        r->weekRule = weekForm(rule, event.start.date, event.start.time, event.isAllDay());
+        if (r->weekRule) {
+            m_rules.push_back(std::move(r));
+            continue;
+        }
         r->simple = simpleForm(rule, event.start.date, event.start.time);
         if (!r->simple && !event.isAllDay())
             r->subDaily = subDailyForm(rule, startWall, event.start.time);
@@ -416,7 +618,12 @@ bool RecurrenceExpander::isExcluded(qint64 wall) const
 
 void RecurrenceExpander::extend(Rule &rule, qint64 untilMs)
 {
+    int rejected = 0;
     while (!rule.done && (rule.cache.empty() || rule.cache.back().startMs < untilMs)) {
+        if (rule.count > 0 && rule.produced >= rule.count) {
+            rule.done = true;
+            break;
+        }
         if (int(rule.cache.size()) >= m_cacheLimit) {
             rule.done = true;
             if (!m_truncated)
@@ -425,7 +632,8 @@ void RecurrenceExpander::extend(Rule &rule, qint64 untilMs)
             m_truncated = true;
             break;
         }
-        const icaltimetype next = icalrecur_iterator_next(rule.iterator);
+        const icaltimetype next
+            = rule.weekRule ? rule.weekRule->nextInstance() : icalrecur_iterator_next(rule.iterator);
         if (icaltime_is_null_time(next) || next.year < 1 || next.year > 9999 || next.month < 1
             || next.month > 12 || next.day < 1 || next.day > QDate(next.year, next.month, 1).daysInMonth()) {
             rule.done = true;
@@ -444,6 +652,12 @@ void RecurrenceExpander::extend(Rule &rule, qint64 untilMs)
             rule.done = true;
             break;
         }
+        if (rule.weeks && !rule.weeks->matches(QDate(next.year, next.month, next.day))) {
+            if (++rejected > maxRejectedWeeks)
+                break;
+            continue;
+        }
+        ++rule.produced;
         rule.cache.push_back(resolve(wall));
     }
 }
@@ -452,7 +666,7 @@ void RecurrenceExpander::prepare(qint64 untilMs)
 {
     followLocalZone();
     for (auto &rule : m_rules) {
-        if (rule->iterator)
+        if (rule->iterator || rule->weekRule)
             extend(*rule, untilMs);
     }
 }

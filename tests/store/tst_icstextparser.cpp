@@ -90,6 +90,9 @@ private Q_SLOTS:
         QTest::newRow("NUL bytes are dropped, not the end") << QByteArray("SUMMARY:a\0b\r\nUID:\0x\r\n\0", 22) << QByteArrayList { "SUMMARY:ab", "UID:x" };
         QTest::newRow("byte order mark, blank lines, trailing space") << QByteArray("\xEF\xBB\xBFUID:x  \r\n\r\n \t\r\nSUMMARY:y") << QByteArrayList { "UID:x", "SUMMARY:y" };
         QTest::newRow("END closing nothing") << QByteArray("END:VEVENT\r\nBEGIN:VCALENDAR\r\nEND:VCALENDAR\r\nEND:VCALENDAR\r\n") << QByteArrayList { "BEGIN:VCALENDAR", "END:VCALENDAR" };
+        // libical would wrap these around (65,537 reads as 1) or refuse them; they are all refused alike.
+        QTest::newRow("INTERVAL libical cannot hold") << QByteArray("RRULE:FREQ=DAILY;INTERVAL=65537\r\nRRULE;X-A=\"a:b\":interval=+0040000;COUNT=2\r\nEXRULE:INTERVAL=99999999999999999999;FREQ=WEEKLY\r\n") << QByteArrayList { "RRULE:FREQ=DAILY;INTERVAL=0", "RRULE;X-A=\"a:b\":interval=0;COUNT=2", "EXRULE:INTERVAL=0;FREQ=WEEKLY" };
+        QTest::newRow("INTERVAL libical holds, or not in a rule") << QByteArray("RRULE:FREQ=DAILY;INTERVAL=32767\r\nX-RULE:INTERVAL=65537\r\nDESCRIPTION:RRULE:INTERVAL=65537\r\n") << QByteArrayList { "RRULE:FREQ=DAILY;INTERVAL=32767", "X-RULE:INTERVAL=65537", "DESCRIPTION:RRULE:INTERVAL=65537" };
         QTest::newRow("long lines stay whole") << "UID:x\r\n" + folded("ATTACH:" + QByteArray(20'000, 'A')) + "DESCRIPTION:" + QByteArray(20'000, 'd') + "\r\n" << QByteArrayList { "UID:x", "ATTACH:" + QByteArray(20'000, 'A'), "DESCRIPTION:" + QByteArray(20'000, 'd') };
         // clang-format on
     }
