@@ -11,7 +11,7 @@
 
 OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea *area)
     : QWidget(area)
-    , m_area(area)
+    , m_viewport(area->viewport())
     , m_bar(area->verticalScrollBar())
 {
     setObjectName(QStringLiteral("overlayScrollBar"));
@@ -21,7 +21,7 @@ OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea *area)
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The viewport, not the area: the area lays out its viewport only after
     // its own resize has been handled, so its event comes too early.
-    area->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     connect(m_bar, &QScrollBar::rangeChanged, this, [this] { syncVisibility(); });
     connect(m_bar, &QScrollBar::valueChanged, this, qOverload<>(&QWidget::update));
     reposition();
@@ -30,7 +30,9 @@ OverlayScrollBar::OverlayScrollBar(QAbstractScrollArea *area)
 
 void OverlayScrollBar::reposition()
 {
-    const QRect viewport = m_area->viewport()->geometry();
+    if (!m_viewport)
+        return;
+    const QRect viewport = m_viewport->geometry();
     setGeometry(viewport.right() + 1 - hitWidth, viewport.top(), hitWidth, viewport.height());
     raise();
 }
@@ -43,7 +45,7 @@ void OverlayScrollBar::syncVisibility()
 
 bool OverlayScrollBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+    if (watched == m_viewport && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         reposition();
     return QWidget::eventFilter(watched, event);
 }

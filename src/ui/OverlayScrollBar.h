@@ -41,7 +41,8 @@ private:
     void reposition();
     void syncVisibility();
 
-    QAbstractScrollArea *m_area;
+    /** Kept apart from the area: its events still come while the area is being destroyed. */
+    QPointer<QWidget> m_viewport;
     QScrollBar *m_bar;
     bool m_hovered = false;
     bool m_dragging = false;
