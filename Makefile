@@ -41,7 +41,7 @@ endif
 # font stack keep process-lifetime allocations that are not ours to free.
 SANITIZE_OWN = ^(tst_(dayindex|desktopcalendarlauncher|eventmanager|eventrowrules|monthgrid|scrollstepper|settingsmanager|xdgautostartloginitem|icsfilereader|icseventstore|recurrenceexpander|calendarsources))$$
 sanitize: deps
-	@cmake -S . -B $(BUILD)-asan -DMORIVA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD)-asan -DMORIVA_SANITIZE=ON -DMORIVA_BUILD_UI=ON -DMORIVA_BUILD_EDS=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -R '$(SANITIZE_OWN)'
 	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -E '$(SANITIZE_OWN)|^e2e_'
