@@ -114,7 +114,9 @@ QVariantMap StatusNotifierItem::properties() const
     const qsizetype lineBreak = m_toolTip.indexOf(QLatin1Char('\n'));
     SniToolTip toolTip;
     toolTip.title = lineBreak < 0 ? m_toolTip : m_toolTip.left(lineBreak);
-    toolTip.text = lineBreak < 0 ? QString() : m_toolTip.mid(lineBreak + 1);
+    // Hosts read the body as markup, and it can carry an invitation's title: a
+    // stranger's "<img src=…>" would otherwise be fetched and shown.
+    toolTip.text = lineBreak < 0 ? QString() : m_toolTip.mid(lineBreak + 1).toHtmlEscaped();
     return {
         { QStringLiteral("Category"), QStringLiteral("ApplicationStatus") },
         { QStringLiteral("Id"), QStringLiteral("moriva") },

@@ -89,7 +89,8 @@ private Q_SLOTS:
         QImage image(64, 64, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
         item.setIcon(QIcon(QPixmap::fromImage(image)));
-        item.setToolTip(QStringLiteral("Sunday, December 6, 2026\nStand-up at 09:00"));
+        // The second line carries an invitation's title: a stranger's text.
+        item.setToolTip(QStringLiteral("Sunday, December 6, 2026\n<img src=\"https://x.example/t\"> Q&A in 5 min"));
         QVERIFY(item.publish(connect(QStringLiteral("item"))));
         QTRY_COMPARE(registered.count(), 1);
         QCOMPARE(watcher.registered, QStringList { item.serviceName() });
@@ -102,7 +103,8 @@ private Q_SLOTS:
         SniToolTip toolTip;
         property(host, service, QStringLiteral("ToolTip")).value<QDBusArgument>() >> toolTip;
         QCOMPARE(toolTip.title, QStringLiteral("Sunday, December 6, 2026"));
-        QCOMPARE(toolTip.text, QStringLiteral("Stand-up at 09:00"));
+        // Hosts read the body as markup: it must arrive as text, not as an image to fetch.
+        QCOMPARE(toolTip.text, QStringLiteral("&lt;img src=&quot;https://x.example/t&quot;&gt; Q&amp;A in 5 min"));
 
         SniPixmapList pixmaps;
         property(host, service, QStringLiteral("IconPixmap")).value<QDBusArgument>() >> pixmaps;
