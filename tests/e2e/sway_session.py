@@ -86,11 +86,7 @@ class SwaySession(sni_session.SniSession):
                     "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"):
             self.env.pop(key, None)
 
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE)
-        address = bus.stdout.readline().decode().strip()
-        if not address:
-            raise Failure("no session bus")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.start_session_bus()
 
         sway_env = dict(self.env, WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman",
                         WLR_HEADLESS_OUTPUTS="1", XDG_CURRENT_DESKTOP="sway")

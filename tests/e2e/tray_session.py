@@ -119,11 +119,7 @@ class Session:
         for key in ("QT_QPA_PLATFORM", "XDG_CURRENT_DESKTOP", "WAYLAND_DISPLAY", "SESSION_MANAGER"):
             self.env.pop(key, None)
 
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE)
-        address = bus.stdout.readline().decode().strip()
-        if not address:
-            raise Failure("no session bus")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.start_session_bus()
 
         self.spawn(["openbox"], stderr=open(os.path.join(self.args.artifacts, "openbox.log"), "w"))
         # Windows mapped before the window manager runs may stay unmanaged.
@@ -218,6 +214,14 @@ class Session:
             if (w, h) == (320, 520):
                 return window
         return None
+
+    def start_session_bus(self):
+        """A private session bus for the app and the tray host, in self.env."""
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE)
+        address = bus.stdout.readline().decode().strip()
+        if not address:
+            raise Failure("no session bus")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def click(self, x, y, button=1):
         self.run("xdotool", "mousemove", str(x), str(y))
