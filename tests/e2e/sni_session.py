@@ -95,14 +95,14 @@ class SniSession(tray_session.Session):
         ids = {label: ident for ident, label in entries}
 
         self.call(name, path, ITEM, "Activate", GLib.Variant("(ii)", (600, 20)))
-        self.wait_for(self.popover_window, 5, "activating the item did not open the popover")
+        self.wait_for(self.popover_window, 20, "activating the item did not open the popover")
         self.screenshot("sni-activated")
         self.call(name, path, ITEM, "Activate", GLib.Variant("(ii)", (600, 20)))
         self.wait_closed("activating the item again did not close the popover")
 
         # Hosts that open the menu on every click: the menu's own entry opens the popover.
         self.click_entry(name, menu_path, ids["Open Calendar"])
-        self.wait_for(self.popover_window, 5, "\"Open Calendar\" did not open the popover")
+        self.wait_for(self.popover_window, 20, "\"Open Calendar\" did not open the popover")
         self.screenshot("sni-open-entry")
 
         self.click_entry(name, menu_path, ids["Quit Moriva"])

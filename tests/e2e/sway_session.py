@@ -165,8 +165,8 @@ class SwaySession(sni_session.SniSession):
 
     def open_popover(self, point, name):
         self.activate(point)
-        popover = self.wait_for(self.popover_geometry, 5, "Activate%r did not open the popover" % (point,))
-        self.wait_for(lambda: self.painted(popover), 5, "the popover was never drawn on the output")
+        popover = self.wait_for(self.popover_geometry, 20, "Activate%r did not open the popover" % (point,))
+        self.wait_for(lambda: self.painted(popover), 20, "the popover was never drawn on the output")
         self.screenshot(name)
         return popover
 

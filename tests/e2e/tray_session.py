@@ -324,7 +324,7 @@ class Session:
 
     def open_popover(self, icon, name):
         self.click_icon(icon)
-        popover = self.wait_for(self.popover_window, 5, "a left click did not open the popover")
+        popover = self.wait_for(self.popover_window, 20, "a left click did not open the popover")
         time.sleep(0.3)
         self.screenshot(name)
         return popover

@@ -93,7 +93,7 @@ class XfceSession(sni_session.SniSession):
 
     def open_by_click(self, icon, name):
         self.click_at(icon)
-        popover = self.wait_for(self.popover_geometry, 5, "a click on the icon did not open the popover")
+        popover = self.wait_for(self.popover_geometry, 20, "a click on the icon did not open the popover")
         self.wait_painted(popover)
         self.screenshot(name)
         return popover
