@@ -1,7 +1,7 @@
 #include "CalendarSources.h"
 #include "DayIndex.h"
 #include "EventRowRules.h"
-#include "IcsEventStore.h"
+#include "IcsWindowReader.h"
 #include "LocalZone.h"
 #include "SystemClock.h"
 
@@ -234,14 +234,22 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(MORIVA_VERSION));
     const Arguments args = parseArguments(QCoreApplication::arguments());
 
-    IcsEventStore::Options options;
-    options.watch = false;
-    options.loadInBackground = false;
-    options.prepareDays = 0; // one window is asked, once
+    const SystemClock clock;
+    const QDateTime now = clock.now();
+    const QDate first = args.from.isValid() ? args.from : now.date();
+    const QDate last = first.addDays(args.days - 1);
+    const QDateTime start(first, QTime(0, 0));
+    const QDateTime end(first.addDays(args.days), QTime(0, 0));
+
+    // Only what can matter to the window asked about is parsed; --next
+    // looks at the rest of today first and widens from there.
     const QList<SourceRoot> roots
         = args.sources.isEmpty() ? CalendarSources::forUser() : CalendarSources::fromPaths(args.sources);
-    IcsEventStore store(roots, options);
-    store.loadNow();
+    IcsWindowReader store(roots);
+    if (args.next)
+        store.load(now, QDateTime(now.date().addDays(1), QTime(0, 0)));
+    else
+        store.load(start, end);
     EventStore *shown = &store;
 #ifdef MORIVA_WITH_EDS
     // The desktop's own calendars join the files, unless the sources were
@@ -265,14 +273,9 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const SystemClock clock;
     if (args.next)
-        return runNext(*shown, clock.now(), args.json);
+        return runNext(*shown, now, args.json);
 
-    const QDate first = args.from.isValid() ? args.from : clock.now().date();
-    const QDate last = first.addDays(args.days - 1);
-    const QDateTime start(first, QTime(0, 0));
-    const QDateTime end(first.addDays(args.days), QTime(0, 0));
     const DayIndex index = DayIndex::build(shown->events(start, end), first, last);
     for (QDate day = first; day <= last; day = day.addDays(1)) {
         const EventList events = index.eventsOn(day);

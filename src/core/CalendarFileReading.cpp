@@ -3,7 +3,9 @@
 #include "CalendarSources.h"
 #include "StoreLog.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <dirent.h>
@@ -34,28 +36,27 @@ FileStamp CalendarFileReading::statPath(const QString &path)
 // O_NONBLOCK and the regular-file check keep a FIFO or device named *.ics
 // from blocking the loader; reading through one descriptor means a file
 // replaced meanwhile is read whole, old or new, never half of each.
-CalendarFileReading::LoadedFile CalendarFileReading::readFile(const QString &path, qint64 maxBytes)
+bool CalendarFileReading::readBytes(const QString &path, qint64 maxBytes, QByteArray *out, FileStamp *stampOut)
 {
-    LoadedFile out;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         // Saved first: building the log line may itself set errno.
         const int error = errno;
         qCInfo(lcStore) << "cannot open" << path << qt_error_string(error);
-        return out;
+        return false;
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return out;
+        return false;
     }
-    out.stamp = stampOf(st);
+    *stampOut = stampOf(st);
     if (st.st_size > maxBytes) {
         qCInfo(lcStore) << "skipping" << path << "of" << qint64(st.st_size) << "bytes";
         ::close(fd);
-        return out;
+        return false;
     }
-    QByteArray bytes;
+    QByteArray &bytes = *out;
     bytes.resize(qsizetype(st.st_size));
     qsizetype filled = 0;
     for (;;) {
@@ -74,15 +75,28 @@ CalendarFileReading::LoadedFile CalendarFileReading::readFile(const QString &pat
     ::close(fd);
     if (filled > maxBytes) {
         qCInfo(lcStore) << "skipping" << path << ", grew past the size limit";
-        return out;
+        return false;
     }
     bytes.truncate(filled);
+    return true;
+}
+
+std::shared_ptr<const IcsFileContent> CalendarFileReading::parseBytes(const QString &path, const QByteArray &bytes)
+{
     auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(bytes));
     if (!content->refusal.isEmpty())
         qCInfo(lcStore) << "skipping" << path << ":" << content->refusal;
     if (content->skipped > 0)
         qCInfo(lcStore) << path << ": skipped" << content->skipped << "unusable events";
-    out.content = std::move(content);
+    return content;
+}
+
+CalendarFileReading::LoadedFile CalendarFileReading::readFile(const QString &path, qint64 maxBytes)
+{
+    LoadedFile out;
+    QByteArray bytes;
+    if (readBytes(path, maxBytes, &bytes, &out.stamp))
+        out.content = parseBytes(path, bytes);
     return out;
 }
 
@@ -115,3 +129,15 @@ QString CalendarFileReading::readSmallText(const QString &path)
     return QString::fromUtf8(file.read(4096)).trimmed();
 }
 
+
+QString CalendarFileReading::collectionName(const QString &folder)
+{
+    const QString name = readSmallText(folder + QStringLiteral("/displayname")).section(QLatin1Char('\n'), 0, 0);
+    return name.isEmpty() ? QFileInfo(folder).fileName() : name;
+}
+
+QString CalendarFileReading::identifierPrefix(const QString &calendarPath)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(calendarPath.toUtf8(), QCryptographicHash::Md5).toHex().left(8));
+}

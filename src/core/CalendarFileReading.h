@@ -38,6 +38,22 @@ FileStamp statPath(const QString &path);
 /** Reads and parses one file, skipping it when larger than maxBytes. */
 LoadedFile readFile(const QString &path, qint64 maxBytes);
 
+/**
+ * Reads one file's bytes, as readFile() does; false when it is not a regular
+ * file, cannot be read or is larger than maxBytes (the stamp is set whenever
+ * the file could be opened).
+ */
+bool readBytes(const QString &path, qint64 maxBytes, QByteArray *bytes, FileStamp *stamp);
+
+/** Parses bytes read from `path`, noting in the store's log what was left out. */
+std::shared_ptr<const IcsFileContent> parseBytes(const QString &path, const QByteArray &bytes);
+
+/** The name a collection folder shows: its displayname file, else the folder's name. */
+QString collectionName(const QString &folder);
+
+/** What identifiers of a calendar's items start with: short, and stable for its path. */
+QString identifierPrefix(const QString &calendarPath);
+
 /** The calendar files of a collection folder, sorted; *readable says whether it could be listed. */
 QStringList listItemFiles(const QString &folder, bool *readable);
 

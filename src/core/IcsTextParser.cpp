@@ -359,6 +359,24 @@ QList<QByteArray> IcsTextParser::contentLines(const QByteArray &text, Refusal *r
     return out;
 }
 
+bool IcsTextParser::visitContentLines(
+    const QByteArray &text, const std::function<bool(QByteArrayView line)> &visit) const
+{
+    const Prepared prepared = prepare(text, m_limits);
+    if (prepared.refusal != Refusal::none)
+        return false;
+    const char *base = prepared.text.constData();
+    for (size_t i = 0; i < prepared.lines.size(); ++i) {
+        // Each line ends in the NUL that libical would be given.
+        const qsizetype end
+            = (i + 1 < prepared.lines.size() ? prepared.lines[i + 1].offset : prepared.text.size()) - 1;
+        const qsizetype offset = prepared.lines[i].offset;
+        if (!visit(QByteArrayView(base + offset, end - offset)))
+            return false;
+    }
+    return true;
+}
+
 IcsTextParser::Result IcsTextParser::parse(const QByteArray &text) const
 {
     Prepared prepared = prepare(text, m_limits);

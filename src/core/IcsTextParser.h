@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct icalcomponent_impl;
@@ -73,6 +74,13 @@ public:
      * left out. Empty, with `refusal` set, when refused.
      */
     QList<QByteArray> contentLines(const QByteArray &text, Refusal *refusal = nullptr) const;
+
+    /**
+     * The same content lines, handed to `visit` one at a time without a copy
+     * each; `visit` returns false to stop early. False when the text is
+     * refused or a visit stopped; a look at the lines then proves nothing.
+     */
+    bool visitContentLines(const QByteArray &text, const std::function<bool(QByteArrayView line)> &visit) const;
 
     /**
      * Whether a rule's value has an INTERVAL above what libical holds; such

@@ -1,0 +1,229 @@
+#include "IcsEventStore.h"
+#include "IcsWindowReader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The reader for one window must list exactly what the store lists, on
+// calendars built to catch a file wrongly left unparsed.
+
+namespace {
+
+using Files = QList<QPair<QString, QByteArray>>;
+
+const QDateTime windowStart(QDate(2025, 2, 23), QTime(0, 0));
+const QDateTime windowEnd(QDate(2025, 4, 6), QTime(0, 0));
+
+QByteArray calendar(const QByteArray &events)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:t\r\n" + events + "END:VCALENDAR\r\n";
+}
+
+QByteArray vevent(const QByteArray &uid, const QByteArray &lines)
+{
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + uid + "\r\n" + lines + "END:VEVENT\r\n";
+}
+
+QByteArray one(const QByteArray &uid, const QByteArray &lines)
+{
+    return calendar(vevent(uid, lines));
+}
+
+QStringList listing(const EventList &events)
+{
+    QStringList out;
+    for (const EventPtr &e : events) {
+        out.append(e->identifier + QLatin1Char(' ') + e->start.toUTC().toString(Qt::ISODate) + QLatin1Char(' ')
+            + e->end.toUTC().toString(Qt::ISODate) + QLatin1Char(' ') + e->title.value_or(QStringLiteral("-")));
+    }
+    return out;
+}
+
+QStringList storeListing(const QList<SourceRoot> &roots, const QDateTime &from, const QDateTime &to)
+{
+    IcsEventStore::Options options;
+    options.watch = false;
+    options.loadInBackground = false;
+    options.prepareDays = 0;
+    IcsEventStore store(roots, options);
+    store.loadNow();
+    return listing(store.events(from, to));
+}
+
+} // namespace
+
+class TestIcsWindowReader : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void listsWhatTheStoreLists_data();
+    void listsWhatTheStoreLists();
+    void laterWindowsAreExactToo();
+    void singleFileAndUnreadableSources();
+};
+
+void TestIcsWindowReader::listsWhatTheStoreLists_data()
+{
+    QTest::addColumn<Files>("files");
+    /** Files the reader must not parse, by name; it may parse more than the others. */
+    QTest::addColumn<QStringList>("leftUnparsed");
+
+    const QByteArray far = "DTSTART:20230105T100000Z\r\nDTEND:20230105T110000Z\r\n";
+    const QByteArray near = "DTSTART:20250301T100000Z\r\nDTEND:20250301T110000Z\r\n";
+
+    QTest::newRow("far events unparsed, near ones listed")
+        << Files { { "a.ics", one("a", far) }, { "b.ics", one("b", near) },
+               { "c.ics", one("c", "DTSTART;VALUE=DATE:20260101\r\n") } }
+        << QStringList { "a.ics", "c.ics" };
+    QTest::newRow("a long DURATION reaches into the window")
+        << Files { { "a.ics", one("a", "DTSTART:20250201T100000Z\r\nDURATION:P3W2DT20H\r\n") },
+               { "b.ics", one("b", "DTSTART;VALUE=DATE:20250115\r\nDURATION:P40D\r\n") } }
+        << QStringList();
+    QTest::newRow("DTEND far from DTSTART")
+        << Files { { "a.ics", one("a", "DTSTART:20240101T100000Z\r\nDTEND:20250224T000000Z\r\n") } }
+        << QStringList();
+    QTest::newRow("written the day before, in the window by its zone")
+        << Files { { "a.ics", one("a", "DTSTART;TZID=Pacific/Pago_Pago:20250222T230000\r\nDURATION:PT1H\r\n") },
+               { "b.ics", one("b", "DTSTART;TZID=Pacific/Kiritimati:20250406T010000\r\nDURATION:PT1H\r\n") },
+               { "c.ics", one("c", "DTSTART:20250222T230000\r\nDTEND:20250223T003000\r\n") } }
+        << QStringList();
+    QTest::newRow("folded lines")
+        << Files { { "a.ics", one("a", "DTSTART;TZID=Europe/Ber\r\n lin:2025030\r\n 1T100000\r\nDURATION:PT1H\r\n") },
+               { "b.ics", one("b", "DTSTART:20230101T100000Z\r\nRR\r\n ULE:FREQ=WEEKLY\r\n") },
+               { "c.ics",
+                   "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:c\nSUMMARY:c\nDTSTART:20230101T100000Z\nRRULE:FREQ=DA\n\tILY\n"
+                   "END:VEVENT\nEND:VCALENDAR\n" } }
+        << QStringList();
+    QTest::newRow("lower-case names")
+        << Files { { "a.ics", one("a", "dtstart:20230101T100000Z\r\nrrule:FREQ=WEEKLY\r\n") },
+               { "b.ics",
+                   "begin:vcalendar\r\nbegin:vevent\r\nuid:b\r\nsummary:b\r\ndtstart:20250301T100000Z\r\n"
+                   "end:vevent\r\nend:vcalendar\r\n" },
+               { "c.ics", one("c", "DtStart:20230101T100000Z\r\nRDate:20250302T100000Z\r\n") } }
+        << QStringList();
+    QTest::newRow("a newer version far away hides the near one")
+        << Files { { "a.ics", one("same", near + "SEQUENCE:1\r\n") },
+               { "b.ics", one("same", far + "SEQUENCE:2\r\n") } }
+        << QStringList();
+    QTest::newRow("a newer version near shows, the older far one is read for it")
+        << Files { { "a.ics", one("same", far + "DTSTAMP:20240101T000000Z\r\n") },
+               { "b.ics", one("same", near + "DTSTAMP:20250101T000000Z\r\n") } }
+        << QStringList();
+    QTest::newRow("a later file's newer version of a series ends the series")
+        << Files { { "a.ics", one("s", "DTSTART:20240101T090000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=WEEKLY\r\n") },
+               { "b.ics", one("s", far + "SEQUENCE:3\r\n") } }
+        << QStringList();
+    QTest::newRow("an override in its own file, and a shared UID pulling in a further file")
+        << Files { { "a.ics",
+                       one("s", "DTSTART:20240101T090000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=WEEKLY;BYDAY=MO\r\n") },
+               { "b.ics",
+                   one("s", "RECURRENCE-ID:20250303T090000Z\r\nDTSTART:20250304T150000Z\r\nDURATION:PT1H\r\n") },
+               { "c.ics", calendar(vevent("x", near) + vevent("y", far)) },
+               { "d.ics", one("y", "DTSTART:20240101T100000Z\r\nSEQUENCE:5\r\n") },
+               { "e.ics", one("z", far) } }
+        << QStringList { "e.ics" };
+    QTest::newRow("several events, one near")
+        << Files { { "a.ics", calendar(vevent("a1", far) + vevent("a2", near)) } } << QStringList();
+    QTest::newRow("texts the scan cannot vouch for are parsed")
+        << Files { { "a.ics", one("a", "DTSTART;VALUE=PERIOD:20250301T100000Z/PT1H\r\n") },
+               { "b.ics", calendar("BEGIN:VEVENT\r\nSUMMARY:no uid\r\nDTSTART:20250301T100000Z\r\nEND:VEVENT\r\n") },
+               { "c.ics", one("c", "DTSTART:2025-03-01\r\n") },
+               { "d.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:d\r\nDTSTART:20250301T100000Z\r\n" },
+               { "e.ics", one("e", "DTSTART:20230101T100000Z\r\nX-LIC-ERROR:x\r\n") },
+               { "f.ics", one("f", "DTSTART:20250301T100000Z\r\nEXDATE:20250301T100000Z\r\n") },
+               { "g.ics", one("g", "DTSTART:20250301T100000Z\r\nUID:second\r\n") },
+               { "h.ics", one("h\\,i", near) },
+               { "i.ics",
+                   "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:i\r\nDTSTART:2025" + QByteArray(1, '\0')
+                       + "0301T100000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n" } }
+        << QStringList();
+    QTest::newRow("an alarm's properties are not the event's")
+        << Files { { "a.ics",
+                   one("a", far + "BEGIN:VALARM\r\nTRIGGER:-PT15M\r\nDURATION:P800D\r\nACTION:DISPLAY\r\nEND:VALARM\r\n") } }
+        << QStringList { "a.ics" };
+    QTest::newRow("all-day events at the window's edges")
+        << Files { { "a.ics", one("a", "DTSTART;VALUE=DATE:20250222\r\n") },
+               { "b.ics", one("b", "DTSTART;VALUE=DATE:20250406\r\n") },
+               { "c.ics", one("c", "DTSTART;VALUE=DATE:20250405\r\nDTEND;VALUE=DATE:20250403\r\n") } }
+        << QStringList();
+}
+
+void TestIcsWindowReader::listsWhatTheStoreLists()
+{
+    QFETCH(Files, files);
+    QFETCH(QStringList, leftUnparsed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const auto &[name, bytes] : files) {
+        QFile f(folder + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const QList<SourceRoot> roots = CalendarSources::fromPaths({ folder });
+    const QStringList expected = storeListing(roots, windowStart, windowEnd);
+
+    IcsWindowReader reader(roots);
+    reader.load(windowStart, windowEnd);
+    QCOMPARE(listing(reader.events(windowStart, windowEnd)), expected);
+    QCOMPARE(reader.readFiles(), int(files.size()));
+    QVERIFY2(reader.parsedFiles() <= int(files.size() - leftUnparsed.size()),
+        qPrintable(QStringLiteral("%1 of %2 parsed").arg(reader.parsedFiles()).arg(files.size())));
+}
+
+void TestIcsWindowReader::laterWindowsAreExactToo()
+{
+    // As --next asks: a short window first, then wider ones and one elsewhere.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("c"));
+    QVERIFY(QDir().mkpath(folder));
+    const QList<QPair<QString, QByteArray>> files {
+        { "a.ics", one("a", "DTSTART:20250301T100000Z\r\nDURATION:PT1H\r\n") },
+        { "b.ics", one("b", "DTSTART:20250320T100000Z\r\nDURATION:PT1H\r\n") },
+        { "c.ics", one("c", "DTSTART:20251224T100000Z\r\nDURATION:PT1H\r\n") },
+        { "d.ics", one("c", "DTSTART:20250302T100000Z\r\nDURATION:PT1H\r\nSEQUENCE:1\r\n") },
+        { "e.ics", one("e", "DTSTART:20200302T100000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=MONTHLY\r\n") },
+    };
+    for (const auto &[name, bytes] : files) {
+        QFile f(folder + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    const QList<SourceRoot> roots = CalendarSources::fromPaths({ folder });
+    IcsWindowReader reader(roots);
+    const QDateTime now(QDate(2025, 3, 1), QTime(9, 0), Qt::UTC);
+    reader.load(now, now.addDays(1));
+    for (const auto &[from, to] : QList<QPair<QDateTime, QDateTime>> { { now, now.addDays(1) },
+             { now, now.addDays(32) }, { now.addDays(250), now.addDays(320) }, { now.addYears(-6), now } })
+        QCOMPARE(listing(reader.events(from, to)), storeListing(roots, from, to));
+}
+
+void TestIcsWindowReader::singleFileAndUnreadableSources()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("named.ics"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("BEGIN:VCALENDAR\r\nX-WR-CALNAME:Team\r\n"
+                + vevent("far", "DTSTART:20230105T100000Z\r\n") + vevent("near", "DTSTART:20250301T100000Z\r\n")
+                + "END:VCALENDAR\r\n");
+    }
+    IcsWindowReader reader(CalendarSources::fromPaths({ file }));
+    reader.load(windowStart, windowEnd);
+    const EventList events = reader.events(windowStart, windowEnd);
+    QCOMPARE(listing(events), storeListing(CalendarSources::fromPaths({ file }), windowStart, windowEnd));
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.first()->calendar->name, QStringLiteral("Team"));
+    QCOMPARE(reader.authorizationStatus(), AuthorizationStatus::fullAccess);
+
+    IcsWindowReader missing(CalendarSources::fromPaths({ dir.filePath(QStringLiteral("nowhere")) }));
+    missing.load(windowStart, windowEnd);
+    QCOMPARE(missing.authorizationStatus(), AuthorizationStatus::denied);
+    QVERIFY(missing.events(windowStart, windowEnd).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestIcsWindowReader)
+#include "tst_icswindowreader.moc"
