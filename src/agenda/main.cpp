@@ -225,6 +225,54 @@ int runNext(EventStore &store, const QDateTime &now, bool json)
     return 0;
 }
 
+/**
+ * The listing, a week at a time, so that a long window never holds all its
+ * records at once. It lists what one DayIndex of the whole window lists: an
+ * identifier counts once, so a record under an identifier already listed is
+ * the same occurrence again, on its later days, only when its times agree.
+ * Identifiers are remembered by two independent hashes; they are many.
+ */
+void printDays(EventStore &store, QDate first, int days, bool json)
+{
+    struct Times
+    {
+        qint64 start;
+        qint64 end;
+        bool operator==(const Times &) const = default;
+    };
+    QHash<QPair<size_t, size_t>, Times> listed;
+    constexpr int chunkDays = 7;
+    for (int offset = 0; offset < days; offset += chunkDays) {
+        const QDate from = first.addDays(offset);
+        const QDate to = first.addDays(std::min(days, offset + chunkDays) - 1);
+        const EventList events = store.events(QDateTime(from, QTime(0, 0)), QDateTime(to.addDays(1), QTime(0, 0)));
+        EventList kept;
+        kept.reserve(events.size());
+        for (const EventPtr &e : events) {
+            if (!e)
+                continue;
+            const QPair<size_t, size_t> key(qHash(e->identifier, 0), qHash(e->identifier, 0x51ed270b));
+            const Times times { e->start.toMSecsSinceEpoch(), e->end.toMSecsSinceEpoch() };
+            const auto known = listed.constFind(key);
+            if (known == listed.constEnd())
+                listed.insert(key, times);
+            else if (!(*known == times))
+                continue;
+            kept.append(e);
+        }
+        const DayIndex index = DayIndex::build(kept, from, to);
+        for (QDate day = from; day <= to; day = day.addDays(1)) {
+            const EventList onDay = index.eventsOn(day);
+            if (onDay.isEmpty())
+                continue;
+            if (!json)
+                print(QLocale::c().toString(day, QStringLiteral("ddd yyyy-MM-dd")));
+            for (const EventPtr &e : onDay)
+                print(json ? jsonLine(day, *e) : textLine(*e));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -237,7 +285,6 @@ int main(int argc, char **argv)
     const SystemClock clock;
     const QDateTime now = clock.now();
     const QDate first = args.from.isValid() ? args.from : now.date();
-    const QDate last = first.addDays(args.days - 1);
     const QDateTime start(first, QTime(0, 0));
     const QDateTime end(first.addDays(args.days), QTime(0, 0));
 
@@ -276,15 +323,6 @@ int main(int argc, char **argv)
     if (args.next)
         return runNext(*shown, now, args.json);
 
-    const DayIndex index = DayIndex::build(shown->events(start, end), first, last);
-    for (QDate day = first; day <= last; day = day.addDays(1)) {
-        const EventList events = index.eventsOn(day);
-        if (events.isEmpty())
-            continue;
-        if (!args.json)
-            print(QLocale::c().toString(day, QStringLiteral("ddd yyyy-MM-dd")));
-        for (const EventPtr &e : events)
-            print(args.json ? jsonLine(day, *e) : textLine(*e));
-    }
+    printDays(*shown, first, args.days, args.json);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <QDate>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -236,14 +237,62 @@ private:
     QList<QByteArray> m_uids;
 };
 
+enum class Plain : quint8 { proven, unproven, folded };
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+/**
+ * The content lines of a text without folds or NUL bytes, cut as
+ * IcsTextParser cuts them: at LF (a CR before it dropped), and past the last
+ * LF at CR; trailing blanks trimmed, blank lines left out. `folded` (before
+ * any line is visited) when the text needs the parser's own unfolding.
+ */
+template<typename Visit> Plain plainLines(const QByteArray &text, const Visit &visit)
+{
+    const char *data = text.constData();
+    const qsizetype size = text.size();
+    if (std::memchr(data, '\0', size_t(size)))
+        return Plain::folded;
+    qsizetype pos = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const qsizetype lastLf = text.lastIndexOf('\n');
+    // A line after the first that starts with a blank continues the one before.
+    for (qsizetype i = pos; i < size;) {
+        const char terminator = i <= lastLf ? '\n' : '\r';
+        const void *found = std::memchr(data + i, terminator, size_t(size - i));
+        if (!found)
+            break;
+        i = static_cast<const char *>(found) - data + 1;
+        if (i < size && (data[i] == ' ' || data[i] == '\t'))
+            return Plain::folded;
+    }
+    while (pos < size) {
+        const char terminator = pos <= lastLf ? '\n' : '\r';
+        const void *found = std::memchr(data + pos, terminator, size_t(size - pos));
+        const qsizetype end = found ? static_cast<const char *>(found) - data : size;
+        qsizetype contentEnd = end;
+        while (contentEnd > pos && isBlank(data[contentEnd - 1]))
+            --contentEnd;
+        if (contentEnd > pos && !visit(QByteArrayView(data + pos, contentEnd - pos)))
+            return Plain::unproven;
+        pos = end + 1;
+    }
+    return Plain::proven;
+}
+
 } // namespace
 
 IcsPrescan::Result IcsPrescan::scan(const QByteArray &text)
 {
     Result out;
     Scanner scanner;
-    static const IcsTextParser parser;
-    if (parser.visitContentLines(text, [&scanner](QByteArrayView line) { return scanner.line(line); }))
+    const auto visit = [&scanner](QByteArrayView line) { return scanner.line(line); };
+    // Most files have neither folded lines nor NUL bytes: their content lines
+    // are their lines, cut where the parser cuts them, and need no copy.
+    const Plain plain = plainLines(text, visit);
+    if (plain == Plain::proven || (plain == Plain::folded && IcsTextParser().visitContentLines(text, visit)))
         scanner.finish(out);
     return out;
 }

@@ -99,9 +99,10 @@ std::optional<SimpleRule> simpleForm(const icalrecurrencetype &rule, QDate start
         simple.offsets.push_back(startOffset);
     std::sort(simple.offsets.begin(), simple.offsets.end());
     simple.offsets.erase(std::unique(simple.offsets.begin(), simple.offsets.end()), simple.offsets.end());
-    // Readers disagree on COUNT when DTSTART is not itself an instance; leave those to libical.
-    if (!std::binary_search(simple.offsets.begin(), simple.offsets.end(), startOffset))
-        return std::nullopt;
+    // A DTSTART that is not one of the rule's days (a series whose days were
+    // edited) still counts as an occurrence of its own, outside the rule:
+    // the rule's first instance is the first of its days after it, and COUNT
+    // counts from there, as libical counts it.
     simple.skippedInFirst = int(
         std::lower_bound(simple.offsets.begin(), simple.offsets.end(), startOffset) - simple.offsets.begin());
     return simple;
