@@ -102,7 +102,7 @@ CalendarFileReading::LoadedFile CalendarFileReading::readFile(const QString &pat
 
 // readdir's d_type spares a stat per entry, which QDir would make: with
 // thousands of items that is most of the listing time.
-QStringList CalendarFileReading::listItemFiles(const QString &folder, bool *readable)
+QStringList CalendarFileReading::listItemNames(const QString &folder, bool *readable)
 {
     QStringList out;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
@@ -114,10 +114,18 @@ QStringList CalendarFileReading::listItemFiles(const QString &folder, bool *read
             continue;
         const QString name = QFile::decodeName(entry->d_name);
         if (CalendarSources::isCalendarFileName(name))
-            out.append(folder + QLatin1Char('/') + name);
+            out.append(name);
     }
     ::closedir(dir);
     out.sort();
+    return out;
+}
+
+QStringList CalendarFileReading::listItemFiles(const QString &folder, bool *readable)
+{
+    QStringList out = listItemNames(folder, readable);
+    for (QString &name : out)
+        name.prepend(folder + QLatin1Char('/'));
     return out;
 }
 

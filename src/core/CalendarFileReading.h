@@ -57,6 +57,9 @@ QString identifierPrefix(const QString &calendarPath);
 /** The calendar files of a collection folder, sorted; *readable says whether it could be listed. */
 QStringList listItemFiles(const QString &folder, bool *readable);
 
+/** The same files' names alone, in the same order; a path each costs more than the name. */
+QStringList listItemNames(const QString &folder, bool *readable);
+
 /** The first 4 KB of a small text file (a collection's displayname or color), trimmed. */
 QString readSmallText(const QString &path);
 

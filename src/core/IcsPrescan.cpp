@@ -237,49 +237,59 @@ private:
     QList<QByteArray> m_uids;
 };
 
-enum class Plain : quint8 { proven, unproven, folded };
-
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
 /**
- * The content lines of a text without folds or NUL bytes, cut as
- * IcsTextParser cuts them: at LF (a CR before it dropped), and past the last
- * LF at CR; trailing blanks trimmed, blank lines left out. `folded` (before
- * any line is visited) when the text needs the parser's own unfolding.
+ * The content lines of a text without NUL bytes, exactly as IcsTextParser
+ * cuts and unfolds them: physical lines end at LF (a CR before it dropped),
+ * past the last LF at CR; a line after the first that starts with a blank
+ * continues the one before, less that blank; trailing blanks are trimmed
+ * and blank lines left out. Lines are handed out in place unless folded.
+ * False when a visit stopped.
  */
-template<typename Visit> Plain plainLines(const QByteArray &text, const Visit &visit)
+template<typename Visit> bool plainLines(const QByteArray &text, const Visit &visit)
 {
     const char *data = text.constData();
     const qsizetype size = text.size();
-    if (std::memchr(data, '\0', size_t(size)))
-        return Plain::folded;
     qsizetype pos = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     const qsizetype lastLf = text.lastIndexOf('\n');
-    // A line after the first that starts with a blank continues the one before.
-    for (qsizetype i = pos; i < size;) {
-        const char terminator = i <= lastLf ? '\n' : '\r';
-        const void *found = std::memchr(data + i, terminator, size_t(size - i));
-        if (!found)
-            break;
-        i = static_cast<const char *>(found) - data + 1;
-        if (i < size && (data[i] == ' ' || data[i] == '\t'))
-            return Plain::folded;
-    }
+    QByteArray folded;
+    QByteArrayView current;
+    bool open = false;
+    const auto finish = [&]() {
+        if (!open)
+            return true;
+        QByteArrayView line = folded.isNull() ? current : QByteArrayView(folded);
+        while (!line.isEmpty() && isBlank(line.back()))
+            line.chop(1);
+        const bool go = line.isEmpty() || visit(line);
+        folded = QByteArray();
+        return go;
+    };
     while (pos < size) {
         const char terminator = pos <= lastLf ? '\n' : '\r';
         const void *found = std::memchr(data + pos, terminator, size_t(size - pos));
         const qsizetype end = found ? static_cast<const char *>(found) - data : size;
         qsizetype contentEnd = end;
-        while (contentEnd > pos && isBlank(data[contentEnd - 1]))
+        if (terminator == '\n' && contentEnd > pos && data[contentEnd - 1] == '\r')
             --contentEnd;
-        if (contentEnd > pos && !visit(QByteArrayView(data + pos, contentEnd - pos)))
-            return Plain::unproven;
+        const QByteArrayView physical(data + pos, contentEnd - pos);
+        if (open && !physical.isEmpty() && (physical[0] == ' ' || physical[0] == '\t')) {
+            if (folded.isNull())
+                folded = current.toByteArray();
+            folded.append(physical.sliced(1));
+        } else {
+            if (!finish())
+                return false;
+            open = true;
+            current = physical;
+        }
         pos = end + 1;
     }
-    return Plain::proven;
+    return finish();
 }
 
 } // namespace
@@ -289,10 +299,9 @@ IcsPrescan::Result IcsPrescan::scan(const QByteArray &text)
     Result out;
     Scanner scanner;
     const auto visit = [&scanner](QByteArrayView line) { return scanner.line(line); };
-    // Most files have neither folded lines nor NUL bytes: their content lines
-    // are their lines, cut where the parser cuts them, and need no copy.
-    const Plain plain = plainLines(text, visit);
-    if (plain == Plain::proven || (plain == Plain::folded && IcsTextParser().visitContentLines(text, visit)))
+    // The parser's own cutting copies every line; it is only needed to drop NUL bytes.
+    const bool read = text.contains('\0') ? IcsTextParser().visitContentLines(text, visit) : plainLines(text, visit);
+    if (read)
         scanner.finish(out);
     return out;
 }

@@ -4,6 +4,7 @@
 #include "IcsFileReader.h"
 #include "IcsPrescan.h"
 #include "LocalZone.h"
+#include "StoreLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,10 @@
 
 #include <algorithm>
 #include <map>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 using namespace CalendarFileReading;
 
@@ -32,6 +37,12 @@ size_t uidHash(QByteArrayView uid)
     return qHash(uid, 0);
 }
 
+/** Without a UID the file and position are the only stable name, as the store names them. */
+QString standInUid(const IcsEvent &event, const QString &fileName, qsizetype position)
+{
+    return event.uid.isEmpty() ? QStringLiteral("file:%1#%2").arg(fileName).arg(position) : event.uid;
+}
+
 qint64 julianDayOf(const QDateTime &instant)
 {
     return instant.toUTC().date().toJulianDay();
@@ -45,19 +56,41 @@ struct IcsWindowReader::Calendar
     QString path;
     bool isFile = false;
     QString prefix;
-    /** The item files' names, encoded as on disk, each ended by a NUL; in listing order. */
-    QByteArray names;
-    std::vector<qsizetype> nameOffsets;
+    /** The item files' names in listing order, while they are needed; see names(). */
+    QStringList nameList;
+    /** Hashes of the names, which stay: a folder is listed again rather than every name kept. */
+    std::vector<size_t> nameHashes;
     std::vector<FileState> files;
+    struct Parsed
+    {
+        std::shared_ptr<const IcsFileContent> content;
+        QString name; ///< only when an item has no UID: its stand-in names the file
+    };
     /** Parsed files by position, so that items keep the listing's order. */
-    std::map<int, std::shared_ptr<const IcsFileContent>> parsed;
+    std::map<int, Parsed> parsed;
     /** UIDs of scanned files, as (hash, file), sorted: a collision only costs a parse. */
     std::vector<std::pair<size_t, int>> scannedUids;
     /** UIDs of parsed items not yet matched against scannedUids. */
     std::vector<size_t> newUids;
 
-    QString fileName(int file) const { return QFile::decodeName(names.constData() + nameOffsets[size_t(file)]); }
-    QString filePath(int file) const { return isFile ? path : path + QLatin1Char('/') + fileName(file); }
+    /** The names, listed again if they were let go; a name gone from the folder meanwhile is empty. */
+    const QStringList &names()
+    {
+        if (nameList.isEmpty() && !files.empty()) {
+            bool readable = false;
+            QHash<size_t, QString> byHash;
+            for (QString &name : isFile ? QStringList { QFileInfo(path).fileName() } : listItemNames(path, &readable))
+                byHash.insert(qHash(name, 0), std::move(name));
+            for (size_t hash : nameHashes)
+                nameList.append(byHash.value(hash));
+        }
+        return nameList;
+    }
+    QString filePath(int file)
+    {
+        const QString &name = names().at(file);
+        return isFile ? path : name.isEmpty() ? QString() : path + QLatin1Char('/') + name;
+    }
 };
 
 IcsWindowReader::IcsWindowReader(const QList<SourceRoot> &roots, QObject *parent)
@@ -115,21 +148,18 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
         calendar->info = std::make_shared<CalendarInfo>();
         calendar->info->id = location.path;
         bool calendarReadable = true;
-        QStringList paths;
         if (location.isFile)
-            paths = { location.path };
+            calendar->nameList = { QFileInfo(location.path).fileName() };
         else
-            paths = listItemFiles(location.path, &calendarReadable);
-        calendar->files.resize(size_t(paths.size()));
-        calendar->nameOffsets.reserve(size_t(paths.size()));
-        for (const QString &path : std::as_const(paths)) {
-            calendar->nameOffsets.push_back(calendar->names.size());
-            calendar->names += QFile::encodeName(QFileInfo(path).fileName());
-            calendar->names += '\0';
-        }
-        for (int i = 0; i < int(paths.size()); ++i) {
+            calendar->nameList = listItemNames(location.path, &calendarReadable);
+        const int count = int(calendar->nameList.size());
+        calendar->files.resize(size_t(count));
+        calendar->nameHashes.reserve(size_t(count));
+        for (const QString &name : std::as_const(calendar->nameList))
+            calendar->nameHashes.push_back(qHash(name, 0));
+        for (int i = 0; i < count; ++i) {
             FileStamp stamp;
-            if (!readBytes(paths[i], m_options.maxFileBytes, &bytes, &stamp))
+            if (!readBytes(calendar->filePath(i), m_options.maxFileBytes, &bytes, &stamp))
                 continue;
             ++m_readFiles;
             // A single calendar file gives the calendar its name and colour: always parsed.
@@ -147,15 +177,15 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
             for (const QByteArray &uid : scan.uids)
                 calendar->scannedUids.emplace_back(uidHash(uid), i);
         }
-        paths.clear();
         std::sort(calendar->scannedUids.begin(), calendar->scannedUids.end());
         parseSharingUids(*calendar);
+        calendar->nameList.clear();
 
         if (location.isFile) {
             const auto parsed = calendar->parsed.find(0);
-            if (parsed != calendar->parsed.end() && parsed->second) {
-                calendar->info->name = parsed->second->calendarName;
-                calendar->info->color = parsed->second->color;
+            if (parsed != calendar->parsed.end()) {
+                calendar->info->name = parsed->second.content->calendarName;
+                calendar->info->color = parsed->second.content->color;
             } else {
                 calendarReadable = false;
             }
@@ -176,12 +206,19 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
     m_status = allUnreadable ? AuthorizationStatus::denied : AuthorizationStatus::fullAccess;
     m_loaded = true;
     rebuildIndex();
+    qCDebug(lcStore) << "read" << m_readFiles << "files, parsed" << m_parsedFiles;
+#ifdef __GLIBC__
+    // What libical freed while parsing would otherwise stay with the process.
+    malloc_trim(0);
+#endif
 }
 
 bool IcsWindowReader::parseFile(Calendar &calendar, int file, const QByteArray *bytes)
 {
     const QString path = calendar.filePath(file);
     QByteArray again;
+    if (path.isEmpty())
+        return false;
     if (!bytes) {
         FileStamp stamp;
         if (!readBytes(path, m_options.maxFileBytes, &again, &stamp))
@@ -191,14 +228,15 @@ bool IcsWindowReader::parseFile(Calendar &calendar, int file, const QByteArray *
     std::shared_ptr<const IcsFileContent> content = parseBytes(path, *bytes);
     ++m_parsedFiles;
     calendar.files[size_t(file)].kind = FileState::Kind::parsed;
+    Calendar::Parsed &parsed = calendar.parsed[file];
     for (qsizetype i = 0; i < content->events.size(); ++i) {
         const IcsEvent &event = content->events[i];
+        if (event.uid.isEmpty())
+            parsed.name = calendar.names().at(file);
         // The stand-in a UID-less item gets from the index is a UID like any other.
-        calendar.newUids.push_back(event.uid.isEmpty()
-                ? uidHash(QStringLiteral("file:%1#%2").arg(calendar.fileName(file)).arg(i).toUtf8())
-                : uidHash(event.uid.toUtf8()));
+        calendar.newUids.push_back(uidHash(standInUid(event, parsed.name, i).toUtf8()));
     }
-    calendar.parsed[file] = std::move(content);
+    parsed.content = std::move(content);
     return true;
 }
 
@@ -238,6 +276,7 @@ void IcsWindowReader::cover(qint64 firstDay, qint64 lastDay)
                 parseFile(*calendar, i, nullptr);
         }
         parseSharingUids(*calendar);
+        calendar->nameList.clear();
     }
     rebuildIndex();
 }
@@ -252,14 +291,11 @@ void IcsWindowReader::rebuildIndex()
             return rid.isEmpty() ? prefix + QLatin1Char('/') + uid
                                  : prefix + QLatin1Char('/') + uid + QLatin1Char('/') + rid;
         };
-        for (const auto &[file, content] : calendar->parsed) {
+        for (const auto &[file, parsed] : calendar->parsed) {
+            const auto &content = parsed.content;
             for (qsizetype i = 0; i < content->events.size(); ++i) {
                 const IcsEvent &event = content->events[i];
-                // Without a UID the file and position are the only stable name.
-                const QString uid = event.uid.isEmpty()
-                    ? QStringLiteral("file:%1#%2").arg(calendar->fileName(file)).arg(i)
-                    : event.uid;
-                c.items.append({ std::shared_ptr<const IcsEvent>(content, &event), uid });
+                c.items.append({ std::shared_ptr<const IcsEvent>(content, &event), standInUid(event, parsed.name, i) });
             }
         }
         calendars.append(std::move(c));

@@ -54,6 +54,13 @@ struct SimpleRule
     qint64 timeMs; ///< time of day of every instance
 };
 
+void insertSorted(std::vector<qint64> &values, qint64 value)
+{
+    const auto at = std::lower_bound(values.begin(), values.end(), value);
+    if (at == values.end() || *at != value)
+        values.insert(at, value);
+}
+
 bool unused(const short *parts)
 {
     return parts[0] == ICAL_RECURRENCE_ARRAY_MAX;
@@ -393,7 +400,8 @@ struct RecurrenceExpander::Rule
     icalrecur_iterator *iterator = nullptr;
     std::optional<SimpleRule> simple;
     std::optional<SubDailyRule> subDaily;
-    QHash<qint64, Occurrence> resolved; ///< simple rules: instances already turned into instants
+    /** Simple rules: instances already turned into instants, by wall time; a few hundred bytes, not a hash table each. */
+    std::vector<Occurrence> resolved;
     std::vector<Occurrence> cache; ///< other rules: ascending by wall
     bool done = false;
     qint64 untilWall = std::numeric_limits<qint64>::max();
@@ -502,9 +510,9 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
 
     for (const IcsTime &ex : event.exdates) {
         if (ex.isDate())
-            m_excludedDays.insert(ex.date.toJulianDay());
+            insertSorted(m_excludedDays, ex.date.toJulianDay());
         else
-            m_excludedWall.insert(wallOf(ex));
+            insertSorted(m_excludedWall, wallOf(ex));
     }
     placeFixed();
 }
@@ -560,9 +568,9 @@ void RecurrenceExpander::addOverride(const IcsTime &recurrenceId)
     if (!recurrenceId.isValid())
         return;
     if (recurrenceId.isDate() && !m_master->isAllDay())
-        m_excludedDays.insert(recurrenceId.date.toJulianDay());
+        insertSorted(m_excludedDays, recurrenceId.date.toJulianDay());
     else
-        m_excludedWall.insert(wallOf(recurrenceId));
+        insertSorted(m_excludedWall, wallOf(recurrenceId));
 }
 
 qint64 RecurrenceExpander::wallOfInstant(const QDateTime &instant) const
@@ -614,7 +622,8 @@ RecurrenceExpander::Occurrence RecurrenceExpander::place(qint64 wall, const IcsE
 
 bool RecurrenceExpander::isExcluded(qint64 wall) const
 {
-    return m_excludedWall.contains(wall) || m_excludedDays.contains(dayOfWall(wall));
+    return std::binary_search(m_excludedWall.begin(), m_excludedWall.end(), wall)
+        || std::binary_search(m_excludedDays.begin(), m_excludedDays.end(), dayOfWall(wall));
 }
 
 void RecurrenceExpander::extend(Rule &rule, qint64 untilMs)
@@ -826,11 +835,15 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
                     if (day < lowDay)
                         continue;
                     // Zone lookups dominate; months are revisited, so keep what was resolved.
-                    auto known = rule->resolved.constFind(wall);
-                    if (known == rule->resolved.constEnd()) {
-                        if (rule->resolved.size() > 4096)
-                            rule->resolved.clear();
-                        known = rule->resolved.insert(wall, resolve(wall));
+                    auto &cache = rule->resolved;
+                    auto known = std::lower_bound(cache.begin(), cache.end(), wall,
+                        [](const Occurrence &c, qint64 w) { return c.wall < w; });
+                    if (known == cache.end() || known->wall != wall) {
+                        if (cache.size() > 4096) {
+                            cache.clear();
+                            known = cache.end();
+                        }
+                        known = cache.insert(known, resolve(wall));
                     }
                     const Occurrence o = *known;
                     if (o.startMs >= low && o.startMs < toMs + slackMs) {

@@ -3,7 +3,6 @@
 #include "IcsFileReader.h"
 
 #include <QList>
-#include <QSet>
 #include <QTimeZone>
 
 #include <memory>
@@ -75,8 +74,8 @@ private:
     qint64 m_spanMs = 0;
     std::vector<std::unique_ptr<Rule>> m_rules;
     std::vector<Occurrence> m_rdates; ///< sorted by wall; each with its own end
-    QSet<qint64> m_excludedWall;
-    QSet<qint64> m_excludedDays;
+    std::vector<qint64> m_excludedWall; ///< sorted
+    std::vector<qint64> m_excludedDays; ///< sorted, Julian days
     bool m_truncated = false;
     QTimeZone m_local; ///< the local zone floating and all-day series are placed in
     quint64 m_localGeneration = 0;
