@@ -226,7 +226,7 @@ int runNext(EventStore &store, const QDateTime &now, bool json)
 }
 
 /**
- * The listing, a week at a time, so that a long window never holds all its
+ * The listing, a day at a time, so that a long window never holds all its
  * records at once. It lists what one DayIndex of the whole window lists: an
  * identifier counts once, so a record under an identifier already listed is
  * the same occurrence again, on its later days, only when its times agree.
@@ -241,7 +241,7 @@ void printDays(EventStore &store, QDate first, int days, bool json)
         bool operator==(const Times &) const = default;
     };
     QHash<QPair<size_t, size_t>, Times> listed;
-    constexpr int chunkDays = 7;
+    constexpr int chunkDays = 1;
     for (int offset = 0; offset < days; offset += chunkDays) {
         const QDate from = first.addDays(offset);
         const QDate to = first.addDays(std::min(days, offset + chunkDays) - 1);

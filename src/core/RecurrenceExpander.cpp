@@ -54,6 +54,11 @@ struct SimpleRule
     qint64 timeMs; ///< time of day of every instance
 };
 
+template<typename T> std::unique_ptr<T> held(std::optional<T> &&value)
+{
+    return value ? std::make_unique<T>(std::move(*value)) : nullptr;
+}
+
 void insertSorted(std::vector<qint64> &values, qint64 value)
 {
     const auto at = std::lower_bound(values.begin(), values.end(), value);
@@ -109,7 +114,12 @@ std::optional<SimpleRule> simpleForm(const icalrecurrencetype &rule, QDate start
     // A DTSTART that is not one of the rule's days (a series whose days were
     // edited) still counts as an occurrence of its own, outside the rule:
     // the rule's first instance is the first of its days after it, and COUNT
-    // counts from there, as libical counts it.
+    // counts from there, as libical counts it. With one day every few weeks
+    // libical counts those weeks from another first one than WKST gives;
+    // the listing has always shown its weeks, so such rules stay with it.
+    const bool startIsInstance = std::binary_search(simple.offsets.begin(), simple.offsets.end(), startOffset);
+    if (!startIsInstance && simple.offsets.size() == 1 && rule.interval > 1)
+        return std::nullopt;
     simple.skippedInFirst = int(
         std::lower_bound(simple.offsets.begin(), simple.offsets.end(), startOffset) - simple.offsets.begin());
     return simple;
@@ -399,15 +409,16 @@ struct RecurrenceExpander::Rule
 {
     icalrecur_iterator *iterator = nullptr;
     std::optional<SimpleRule> simple;
-    std::optional<SubDailyRule> subDaily;
+    // The rarer forms are held apart: a series of the common kinds pays for none of them.
+    std::unique_ptr<SubDailyRule> subDaily;
     /** Simple rules: instances already turned into instants, by wall time; a few hundred bytes, not a hash table each. */
     std::vector<Occurrence> resolved;
     std::vector<Occurrence> cache; ///< other rules: ascending by wall
     bool done = false;
     qint64 untilWall = std::numeric_limits<qint64>::max();
     QByteArray rscale; ///< the calendar scale the iterator walks in; kept alive with it
-    std::optional<WeekNumbers> weeks; ///< BYWEEKNO checked here, since libical lets week 1 pass for 53
-    std::optional<WeekRule> weekRule; ///< yearly rules by week number, instead of the iterator
+    std::unique_ptr<WeekNumbers> weeks; ///< BYWEEKNO checked here, since libical lets week 1 pass for 53
+    std::unique_ptr<WeekRule> weekRule; ///< yearly rules by week number, instead of the iterator
     int count = 0; ///< COUNT when it is counted here rather than by libical
     int produced = 0;
 
@@ -480,20 +491,20 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
             m_rules.push_back(std::move(r));
             continue;
         }
-        r->weeks = weekNumbersOf(rule);
+        r->weeks = held(weekNumbersOf(rule));
         if (r->weeks) {
             // Instances turned away here must not use up COUNT.
             r->count = rule.count;
             rule.count = 0;
         }
-        r->weekRule = weekForm(rule, event.start.date, event.start.time, event.isAllDay());
+        r->weekRule = held(weekForm(rule, event.start.date, event.start.time, event.isAllDay()));
         if (r->weekRule) {
             m_rules.push_back(std::move(r));
             continue;
         }
         r->simple = simpleForm(rule, event.start.date, event.start.time);
         if (!r->simple && !event.isAllDay())
-            r->subDaily = subDailyForm(rule, startWall, event.start.time);
+            r->subDaily = held(subDailyForm(rule, startWall, event.start.time));
         if (!r->simple && !r->subDaily) {
             if (rule.freq == ICAL_HOURLY_RECURRENCE || rule.freq == ICAL_MINUTELY_RECURRENCE
                 || rule.freq == ICAL_SECONDLY_RECURRENCE) {

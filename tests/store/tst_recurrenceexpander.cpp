@@ -75,7 +75,14 @@ private Q_SLOTS:
         QTest::newRow("daily UNTIL in wall time") << QByteArray("DTSTART;TZID=Europe/Berlin:20250320T013000") << QByteArray("FREQ=DAILY;UNTIL=20250410T013000");
         QTest::newRow("all-day weekly") << QByteArray("DTSTART;VALUE=DATE:20240105") << QByteArray("FREQ=WEEKLY");
         QTest::newRow("monthly takes the long way") << QByteArray("DTSTART;TZID=Europe/Berlin:20230131T100000") << QByteArray("FREQ=MONTHLY;BYDAY=-1FR");
-        QTest::newRow("weekly BYDAY without DTSTART's day takes the long way") << QByteArray("DTSTART:20250305T090000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=5");
+        QTest::newRow("weekly BYDAY without DTSTART's day, COUNT") << QByteArray("DTSTART:20250305T090000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=5");
+        QTest::newRow("off-day start, two days, COUNT") << QByteArray("DTSTART;TZID=Europe/Berlin:20250304T100000") << QByteArray("FREQ=WEEKLY;BYDAY=MO,WE;COUNT=9");
+        QTest::newRow("off-day start, fortnightly, weeks from Monday") << QByteArray("DTSTART;TZID=Europe/Berlin:20240701T100000") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=SU,TU");
+        QTest::newRow("off-day start, fortnightly, weeks from Sunday, COUNT") << QByteArray("DTSTART:20250304T100000") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=SU,WE;WKST=SU;COUNT=11");
+        QTest::newRow("off-day start, every third week, UNTIL") << QByteArray("DTSTART;TZID=America/New_York:20230104T183000") << QByteArray("FREQ=WEEKLY;INTERVAL=3;BYDAY=MO,FR;UNTIL=20260101T000000");
+        QTest::newRow("off-day start, one day every other week") << QByteArray("DTSTART;TZID=Europe/Berlin:20240701T100000") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=SU");
+        QTest::newRow("off-day start, one day every other week, later in the week") << QByteArray("DTSTART:20240707T100000Z") << QByteArray("FREQ=WEEKLY;INTERVAL=2;BYDAY=SA");
+        QTest::newRow("off-day start, all-day") << QByteArray("DTSTART;VALUE=DATE:20240418") << QByteArray("FREQ=WEEKLY;BYDAY=SU,SA");
         // clang-format on
     }
 
