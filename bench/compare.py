@@ -9,6 +9,7 @@ never judges them.
   bench/compare.py --build build                     # 5,300 and 53,000 files
   bench/compare.py --build build --sizes 5300 --runs 3 --tools moriva,c
   bench/compare.py --build build --check 60          # the yardstick agrees?
+  bench/compare.py --build build --before /tmp/main/build --tools before,moriva,c   # before and after
 
 The folders are written by bench/make-calendars.py into BUILD/bench/calendars
 (reused while the generator is unchanged). Every tool runs with TZ=Europe/Berlin
@@ -31,8 +32,8 @@ GENERATOR = os.path.join(HERE, "make-calendars.py")
 FROM = "2025-02-23"
 DAYS = 42
 ZONE = "Europe/Berlin"
-TOOLS = {"moriva": "moriva-agenda", "c": "careful C reader", "khal": "khal list (warm)",
-         "ric": "recurring-ical-events"}
+TOOLS = {"before": "moriva-agenda before", "moriva": "moriva-agenda", "c": "careful C reader",
+         "khal": "khal list (warm)", "ric": "recurring-ical-events"}
 SLOW = ("khal", "ric")  # half a minute a run at 53,000 files
 
 
@@ -86,6 +87,7 @@ class Run:
 
 
 TIME = "/usr/bin/time"
+before_build = None  # set from --before
 
 
 def run(argv, env, out_path):
@@ -113,10 +115,12 @@ def run(argv, env, out_path):
     return Run(cpu, wall, rss_kb, lines, code)
 
 
-def commands(build, folder, home):
+def commands(build, folder, home, before=None):
     agenda = os.path.join(build, "src/agenda/moriva-agenda")
     reader = os.path.join(build, "bench/careful_reader")
+    earlier = os.path.join(before or build, "src/agenda/moriva-agenda")
     return {
+        "before": [earlier, "--source", folder, "--from", FROM, "--days", str(DAYS), "--no-system"],
         "moriva": [agenda, "--source", folder, "--from", FROM, "--days", str(DAYS), "--no-system"],
         "c": [reader, "--from", FROM, "--days", str(DAYS), folder],
         "khal": ["khal", "list", FROM, "%dd" % DAYS],
@@ -125,6 +129,8 @@ def commands(build, folder, home):
 
 
 def available(tool, argv):
+    if tool == "before" and not before_build:
+        return False
     if tool == "khal":
         return shutil.which("khal") is not None
     if tool == "ric":
@@ -153,7 +159,7 @@ def measure(args, files, tools, scratch):
     # khal's cache outlives the run (minutes to build); it goes with the folder.
     home = os.path.join(args.data, "home-%d" % files)
     env = environment(home)
-    argvs = commands(args.build, folder, home)
+    argvs = commands(args.build, folder, home, args.before)
     tools = [t for t in tools if available(t, argvs[t])]
     notes = {}
     if "khal" in tools:
@@ -195,9 +201,9 @@ def measure(args, files, tools, scratch):
     return folder, result, notes, load
 
 
-def measure_next(args, folder, home, scratch):
+def measure_next(args, folder, home, scratch, build=None):
     env = environment(home)
-    agenda = os.path.join(args.build, "src/agenda/moriva-agenda")
+    agenda = os.path.join(build or args.build, "src/agenda/moriva-agenda")
     argv = [agenda, "--source", folder, "--next", "--no-system"]
     run(argv, env, scratch)
     rs = [run(argv, env, scratch) for _ in range(max(5, args.runs))]
@@ -216,6 +222,15 @@ def table(sizes, results, tools):
             r = res.get(t)
             cells.append("%.2f s CPU, %s" % (r["cpu"], fmt_mb(r["rss_kb"])) if r else "n/a")
         print("| %s files | %s |" % (format(files, ","), " | ".join(cells)))
+
+
+def wall_table(sizes, results, tools):
+    print("| per run | " + " | ".join(TOOLS[t] for t in tools) + " |")
+    print("|---|" + "---|" * len(tools))
+    for files in sizes:
+        res = results[files]
+        print("| %s files | %s |" % (format(files, ","), " | ".join(
+            "%.2f s" % res[t]["wall"] if t in res else "n/a" for t in tools)))
 
 
 def check(args):
@@ -261,7 +276,8 @@ def main():
     ap.add_argument("--big-runs", type=int, default=3, help="at most this many runs above 20,000 files")
     ap.add_argument("--slow-runs", type=int, default=1,
                     help="runs of khal and recurring-ical-events above 20,000 files")
-    ap.add_argument("--tools", default="moriva,c,khal,ric", help="of: " + ",".join(TOOLS))
+    ap.add_argument("--tools", default="before,moriva,c,khal,ric", help="of: " + ",".join(TOOLS))
+    ap.add_argument("--before", help="another build folder, measured as 'before' beside this one")
     ap.add_argument("--seed", type=int, default=14)
     ap.add_argument("--data", help="where the generated folders are kept (default BUILD/bench/calendars)")
     ap.add_argument("--no-next", action="store_true", help="skip the moriva-agenda --next figure")
@@ -270,6 +286,8 @@ def main():
                     help="only check that the yardstick lists what moriva-agenda lists, on FILES files")
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)
+    global before_build
+    before_build = args.before = os.path.abspath(args.before) if args.before else None
     if args.check:
         return check(args)
     args.data = os.path.abspath(args.data or os.path.join(args.build, "bench", "calendars"))
@@ -301,12 +319,21 @@ def main():
             sys.stdout.flush()
         if not args.no_next and "moriva" in tools:
             small = min(sizes)
-            next_result = measure_next(args, details[small]["folder"], os.path.join(tmp, "home-next"), scratch)
-            print("\nmoriva-agenda --next on %s files: wall %.1f ms median (best %.1f ms), CPU %.1f ms, peak RSS %s"
-                  % (format(small, ","), next_result["wall"] * 1e3, next_result["wall_min"] * 1e3,
-                     next_result["cpu"] * 1e3, fmt_mb(next_result["rss_kb"])))
+            builds = [("moriva-agenda", args.build)]
+            if "before" in tools and args.before:
+                builds.insert(0, ("moriva-agenda before", args.before))
+            print()
+            for name, build in builds:
+                r = measure_next(args, details[small]["folder"], os.path.join(tmp, "home-next"), scratch, build)
+                print("%s --next on %s files: wall %.1f ms median (best %.1f ms), CPU %.1f ms, peak RSS %s"
+                      % (name, format(small, ","), r["wall"] * 1e3, r["wall_min"] * 1e3, r["cpu"] * 1e3,
+                         fmt_mb(r["rss_kb"])))
+                if build == args.build:
+                    next_result = r
     print("\nCPU time (user + system, median of paired runs) and peak RSS:\n")
     table(sizes, results, [t for t in tools if any(t in results[s] for s in sizes)])
+    print("\nWall time (median of paired runs):\n")
+    wall_table(sizes, results, [t for t in tools if any(t in results[s] for s in sizes)])
     print("\nLoad average after: %s" % open("/proc/loadavg").read().strip())
     if args.json:
         with open(args.json, "w") as f:

@@ -11,6 +11,9 @@
 #include <QSet>
 #include <QVariant>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 namespace {
 
 QString homeDir()
@@ -86,9 +89,25 @@ bool looksLikeCollection(const QDir &dir)
     if (QFileInfo::exists(dir.filePath(QStringLiteral("displayname")))
         || QFileInfo::exists(dir.filePath(QStringLiteral("color"))))
         return true;
-    const QStringList files
-        = dir.entryList({ QStringLiteral("*.ics"), QStringLiteral("*.ICS") }, QDir::Files);
-    return std::any_of(files.begin(), files.end(), CalendarSources::isCalendarFileName);
+    // One calendar file is enough: a folder of thousands is not listed and sorted for it.
+    DIR *listing = ::opendir(QFile::encodeName(dir.path()).constData());
+    if (!listing)
+        return false;
+    bool found = false;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
+        if (!CalendarSources::isCalendarFileName(QFile::decodeName(entry->d_name)))
+            continue;
+        // A link counts when it leads to a file; a broken one does not.
+        struct stat st;
+        found = entry->d_type == DT_REG
+            || (::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
+        if (found)
+            break;
+    }
+    ::closedir(listing);
+    return found;
 }
 
 struct Locator

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <map>
+#include <thread>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -139,7 +140,6 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
     int unreadable = 0;
     const QList<CalendarLocation> locations = CalendarSources::locate(roots, &unreadable);
     int readable = 0;
-    QByteArray bytes;
     for (const CalendarLocation &location : locations) {
         auto calendar = std::make_unique<Calendar>();
         calendar->path = location.path;
@@ -157,25 +157,40 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
         calendar->nameHashes.reserve(size_t(count));
         for (const QString &name : std::as_const(calendar->nameList))
             calendar->nameHashes.push_back(qHash(name, 0));
-        for (int i = 0; i < count; ++i) {
+        // Reading, the scan and the parse of a file depend on nothing else,
+        // and may run on several threads; what they found is taken in file order.
+        const auto look = [this, &calendar, &location](int file) {
+            Outcome out;
+            QByteArray bytes;
             FileStamp stamp;
-            if (!readBytes(calendar->filePath(i), m_options.maxFileBytes, &bytes, &stamp))
-                continue;
-            ++m_readFiles;
+            const QString path = calendar->filePath(file);
+            if (!readBytes(path, m_options.maxFileBytes, &bytes, &stamp))
+                return out;
+            out.read = true;
             // A single calendar file gives the calendar its name and colour: always parsed.
-            const IcsPrescan::Result scan = location.isFile ? IcsPrescan::Result() : IcsPrescan::scan(bytes);
-            if (scan.mayTouch(m_firstDay, m_lastDay)) {
-                parseFile(*calendar, i, &bytes);
-                continue;
+            out.scan = location.isFile ? IcsPrescan::Result() : IcsPrescan::scan(bytes);
+            if (out.scan.mayTouch(m_firstDay, m_lastDay))
+                out.content = parseBytes(path, bytes);
+            return out;
+        };
+        const int threads = std::clamp(m_options.threads, 1, std::max(1, count));
+        if (threads == 1) {
+            for (int i = 0; i < count; ++i)
+                take(*calendar, i, look(i));
+        } else {
+            std::vector<Outcome> outcomes;
+            outcomes.resize(size_t(count));
+            std::vector<std::thread> workers;
+            for (int t = 0; t < threads; ++t) {
+                workers.emplace_back([&, t] {
+                    for (int i = t; i < count; i += threads)
+                        outcomes[size_t(i)] = look(i);
+                });
             }
-            FileState &state = calendar->files[size_t(i)];
-            state.kind = FileState::Kind::scanned;
-            if (scan.firstDay <= scan.lastDay) {
-                state.firstDay = qint32(std::clamp<qint64>(scan.firstDay, 0, std::numeric_limits<qint32>::max()));
-                state.lastDay = qint32(std::clamp<qint64>(scan.lastDay, 0, std::numeric_limits<qint32>::max()));
-            }
-            for (const QByteArray &uid : scan.uids)
-                calendar->scannedUids.emplace_back(uidHash(uid), i);
+            for (std::thread &worker : workers)
+                worker.join();
+            for (int i = 0; i < count; ++i)
+                take(*calendar, i, std::move(outcomes[size_t(i)]));
         }
         std::sort(calendar->scannedUids.begin(), calendar->scannedUids.end());
         parseSharingUids(*calendar);
@@ -213,19 +228,39 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
 #endif
 }
 
-bool IcsWindowReader::parseFile(Calendar &calendar, int file, const QByteArray *bytes)
+void IcsWindowReader::take(Calendar &calendar, int file, Outcome &&outcome)
+{
+    if (!outcome.read)
+        return;
+    ++m_readFiles;
+    if (outcome.content) {
+        adopt(calendar, file, std::move(outcome.content));
+        return;
+    }
+    const IcsPrescan::Result &scan = outcome.scan;
+    FileState &state = calendar.files[size_t(file)];
+    state.kind = FileState::Kind::scanned;
+    if (scan.firstDay <= scan.lastDay) {
+        state.firstDay = qint32(std::clamp<qint64>(scan.firstDay, 0, std::numeric_limits<qint32>::max()));
+        state.lastDay = qint32(std::clamp<qint64>(scan.lastDay, 0, std::numeric_limits<qint32>::max()));
+    }
+    for (const QByteArray &uid : scan.uids)
+        calendar.scannedUids.emplace_back(uidHash(uid), file);
+}
+
+bool IcsWindowReader::parseFile(Calendar &calendar, int file)
 {
     const QString path = calendar.filePath(file);
-    QByteArray again;
-    if (path.isEmpty())
+    QByteArray bytes;
+    FileStamp stamp;
+    if (path.isEmpty() || !readBytes(path, m_options.maxFileBytes, &bytes, &stamp))
         return false;
-    if (!bytes) {
-        FileStamp stamp;
-        if (!readBytes(path, m_options.maxFileBytes, &again, &stamp))
-            return false;
-        bytes = &again;
-    }
-    std::shared_ptr<const IcsFileContent> content = parseBytes(path, *bytes);
+    adopt(calendar, file, parseBytes(path, bytes));
+    return true;
+}
+
+void IcsWindowReader::adopt(Calendar &calendar, int file, std::shared_ptr<const IcsFileContent> content)
+{
     ++m_parsedFiles;
     calendar.files[size_t(file)].kind = FileState::Kind::parsed;
     Calendar::Parsed &parsed = calendar.parsed[file];
@@ -237,7 +272,6 @@ bool IcsWindowReader::parseFile(Calendar &calendar, int file, const QByteArray *
         calendar.newUids.push_back(uidHash(standInUid(event, parsed.name, i).toUtf8()));
     }
     parsed.content = std::move(content);
-    return true;
 }
 
 // Versions and overrides of one item are matched by UID within a calendar;
@@ -257,7 +291,7 @@ void IcsWindowReader::parseSharingUids(Calendar &calendar)
         }
         for (int file : files) {
             if (calendar.files[size_t(file)].kind == FileState::Kind::scanned)
-                parseFile(calendar, file, nullptr);
+                parseFile(calendar, file);
         }
     }
 }
@@ -273,7 +307,7 @@ void IcsWindowReader::cover(qint64 firstDay, qint64 lastDay)
             const FileState &state = calendar->files[size_t(i)];
             if (state.kind == FileState::Kind::scanned && state.firstDay <= state.lastDay
                 && state.lastDay >= m_firstDay && state.firstDay <= m_lastDay)
-                parseFile(*calendar, i, nullptr);
+                parseFile(*calendar, i);
         }
         parseSharingUids(*calendar);
         calendar->nameList.clear();

@@ -3,6 +3,7 @@
 #include "CalendarSources.h"
 #include "EventIndex.h"
 #include "EventStore.h"
+#include "IcsPrescan.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -34,6 +35,8 @@ public:
         /** Larger files are skipped, as the store skips them. */
         qint64 maxFileBytes = 32 * 1024 * 1024;
         EventIndex::Limits limits;
+        /** Threads that read and parse files; more answer sooner and take a little more memory. */
+        int threads = 1;
     };
 
     explicit IcsWindowReader(const QList<SourceRoot> &roots, QObject *parent = nullptr);
@@ -55,9 +58,18 @@ public:
 
 private:
     struct Calendar;
+    /** What reading one file found. */
+    struct Outcome
+    {
+        bool read = false;
+        IcsPrescan::Result scan;
+        std::shared_ptr<const IcsFileContent> content; ///< when it was parsed
+    };
 
     void cover(qint64 firstDay, qint64 lastDay);
-    bool parseFile(Calendar &calendar, int file, const QByteArray *bytes);
+    void take(Calendar &calendar, int file, Outcome &&outcome);
+    bool parseFile(Calendar &calendar, int file);
+    void adopt(Calendar &calendar, int file, std::shared_ptr<const IcsFileContent> content);
     void parseSharingUids(Calendar &calendar);
     void rebuildIndex();
 

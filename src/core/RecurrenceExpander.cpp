@@ -127,6 +127,33 @@ std::optional<SimpleRule> simpleForm(const icalrecurrencetype &rule, QDate start
 
 
 /**
+ * Monthly and yearly rules with no BY-parts, on a day of the month every
+ * month has: the n-th instance is DTSTART moved by n periods of months.
+ * libical would walk them from DTSTART with an ICU calendar each.
+ */
+struct MonthRule
+{
+    qint64 firstMonth; ///< year * 12 + month - 1 of DTSTART
+    int stepMonths; ///< INTERVAL, times twelve for years
+    int day;
+    int count; ///< COUNT, or 0
+    qint64 timeMs;
+};
+
+std::optional<MonthRule> monthForm(const icalrecurrencetype &rule, QDate startDate, QTime startTime)
+{
+    if (rule.freq != ICAL_MONTHLY_RECURRENCE && rule.freq != ICAL_YEARLY_RECURRENCE)
+        return std::nullopt;
+    if (!unused(rule.by_second) || !unused(rule.by_minute) || !unused(rule.by_hour) || !unused(rule.by_day)
+        || !unused(rule.by_month_day) || !unused(rule.by_year_day) || !unused(rule.by_week_no)
+        || !unused(rule.by_month) || !unused(rule.by_set_pos) || rule.interval < 1 || startDate.day() > 28)
+        return std::nullopt;
+    return MonthRule { qint64(startDate.year()) * 12 + startDate.month() - 1,
+        rule.interval * (rule.freq == ICAL_YEARLY_RECURRENCE ? 12 : 1), startDate.day(), std::max(0, rule.count),
+        startTime.msecsSinceStartOfDay() };
+}
+
+/**
  * Rules by the hour, minute or second. libical steps such a rule one period
  * at a time and, when its BY-parts never meet (FREQ=SECONDLY;BYMONTH=2;
  * BYMONTHDAY=30), keeps stepping for minutes inside one call. Here a day,
@@ -409,6 +436,7 @@ struct RecurrenceExpander::Rule
 {
     icalrecur_iterator *iterator = nullptr;
     std::optional<SimpleRule> simple;
+    std::unique_ptr<MonthRule> monthly;
     // The rarer forms are held apart: a series of the common kinds pays for none of them.
     std::unique_ptr<SubDailyRule> subDaily;
     /** Simple rules: instances already turned into instants, by wall time; a few hundred bytes, not a hash table each. */
@@ -503,6 +531,12 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
             continue;
         }
         r->simple = simpleForm(rule, event.start.date, event.start.time);
+        if (!r->simple)
+            r->monthly = held(monthForm(rule, event.start.date, event.start.time));
+        if (r->monthly) {
+            m_rules.push_back(std::move(r));
+            continue;
+        }
         if (!r->simple && !event.isAllDay())
             r->subDaily = held(subDailyForm(rule, startWall, event.start.time));
         if (!r->simple && !r->subDaily) {
@@ -806,6 +840,20 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
         bool ownEnd;
     };
     std::vector<Candidate> candidates;
+    // Zone lookups dominate; months are revisited, so keep what was resolved.
+    const auto cachedResolve = [this](Rule &rule, qint64 wall) {
+        auto &cache = rule.resolved;
+        auto known = std::lower_bound(
+            cache.begin(), cache.end(), wall, [](const Occurrence &c, qint64 w) { return c.wall < w; });
+        if (known == cache.end() || known->wall != wall) {
+            if (cache.size() > 4096) {
+                cache.clear();
+                known = cache.end();
+            }
+            known = cache.insert(known, resolve(wall));
+        }
+        return *known;
+    };
     if (m_first.startMs >= low)
         candidates.push_back({ m_first, false });
     for (auto &rule : m_rules) {
@@ -816,6 +864,29 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
             for (qint64 wall :
                 subDailyWalls(*rule->subDaily, rule->untilWall, lowWall, highWall, perDay, m_master->uid)) {
                 const Occurrence o = resolve(wall);
+                if (o.startMs >= low && o.startMs < toMs + slackMs)
+                    candidates.push_back({ o, false });
+            }
+            continue;
+        }
+        if (rule->monthly) {
+            const MonthRule &r = *rule->monthly;
+            const qint64 lowDay = floorDiv(low, dayMs) + epochJulianDay - 2;
+            const qint64 highDay = floorDiv(toMs + slackMs, dayMs) + epochJulianDay + 2;
+            const QDate lowDate = QDate::fromJulianDay(lowDay);
+            const qint64 lowMonth = qint64(lowDate.year()) * 12 + lowDate.month() - 1;
+            // Straight to the window: the period holding its first day, less one.
+            for (qint64 n = std::max<qint64>(0, floorDiv(lowMonth - r.firstMonth, r.stepMonths) - 1);; ++n) {
+                const qint64 month = r.firstMonth + n * r.stepMonths;
+                if (month / 12 > 9999 || (r.count > 0 && n >= r.count))
+                    break;
+                const qint64 day = QDate(int(month / 12), int(month % 12) + 1, r.day).toJulianDay();
+                const qint64 wall = (day - epochJulianDay) * dayMs + r.timeMs;
+                if (day > highDay || wall > rule->untilWall)
+                    break;
+                if (day < lowDay)
+                    continue;
+                const Occurrence o = cachedResolve(*rule, wall);
                 if (o.startMs >= low && o.startMs < toMs + slackMs)
                     candidates.push_back({ o, false });
             }
@@ -845,18 +916,7 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
                     }
                     if (day < lowDay)
                         continue;
-                    // Zone lookups dominate; months are revisited, so keep what was resolved.
-                    auto &cache = rule->resolved;
-                    auto known = std::lower_bound(cache.begin(), cache.end(), wall,
-                        [](const Occurrence &c, qint64 w) { return c.wall < w; });
-                    if (known == cache.end() || known->wall != wall) {
-                        if (cache.size() > 4096) {
-                            cache.clear();
-                            known = cache.end();
-                        }
-                        known = cache.insert(known, resolve(wall));
-                    }
-                    const Occurrence o = *known;
+                    const Occurrence o = cachedResolve(*rule, wall);
                     if (o.startMs >= low && o.startMs < toMs + slackMs) {
                         candidates.push_back({ o, false });
                         ++produced;

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 void touch(const QString &path, const QByteArray &bytes = "BEGIN:VCALENDAR\nEND:VCALENDAR\n")
@@ -104,6 +106,51 @@ private Q_SLOTS:
             &unreadable);
         QCOMPARE(relative(found, d), (QStringList { "collection", "parent/one", "parent/two" }));
         QCOMPARE(unreadable, 1); // the loop
+    }
+
+    // One calendar file makes a folder a collection; what only looks like one does not.
+    void collectionByItsFiles_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("collection");
+        QTest::newRow("a calendar file") << "file:event.ics" << true;
+        QTest::newRow("upper-case suffix") << "file:EVENT.ICS" << true;
+        QTest::newRow("a link to a calendar file") << "link:event.ics" << true;
+        QTest::newRow("a broken link") << "broken:event.ics" << false;
+        QTest::newRow("a hidden file") << "file:.event.ics" << false;
+        QTest::newRow("an editor's lock file") << "file:#event.ics" << false;
+        QTest::newRow("a folder named like a file") << "folder:event.ics" << false;
+        QTest::newRow("a FIFO named like a file") << "fifo:event.ics" << false;
+        QTest::newRow("another file") << "file:notes.txt" << false;
+    }
+
+    void collectionByItsFiles()
+    {
+        QFETCH(QString, entry);
+        QFETCH(bool, collection);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("f");
+        QVERIFY(QDir().mkpath(folder));
+        // Noise first, so that the one entry that counts is not simply the only one.
+        for (int i = 0; i < 20; ++i)
+            touch(folder + QStringLiteral("/noise%1.txt").arg(i));
+        const QString kind = entry.section(':', 0, 0);
+        const QString path = folder + '/' + entry.section(':', 1);
+        if (kind == "file") {
+            touch(path);
+        } else if (kind == "link") {
+            touch(dir.filePath("target.ics"));
+            QVERIFY(QFile::link(dir.filePath("target.ics"), path));
+        } else if (kind == "broken") {
+            QVERIFY(QFile::link(dir.filePath("nowhere.ics"), path));
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        const QList<CalendarLocation> found = CalendarSources::locate(CalendarSources::fromPaths({ folder }));
+        const bool isCollection = found.size() == 1 && !found.first().isFile && found.first().path == folder;
+        QCOMPARE(isCollection, collection);
     }
 };
 

@@ -53,6 +53,10 @@ void TestIcsPrescan::proves_data()
                                           << false << true;
     QTest::newRow("a second DTSTART") << wrap("DTSTART:20240101T100000Z\r\nDTSTART:20250301T100000Z\r\n") << false
                                       << true;
+    QTest::newRow("fold inside the DTSTART value") << wrap("DTSTART:2025\r\n 0301T100000Z\r\n") << false << true;
+    QTest::newRow("lines ended by CR alone")
+        << QByteArray("BEGIN:VCALENDAR\rBEGIN:VEVENT\rUID:u\rDTSTART:20250101T100000Z\rEND:VEVENT\rEND:VCALENDAR\r")
+        << false << false;
     QTest::newRow("no events at all") << QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:t\r\nDTSTART:20250301\r\n"
                                                     "RRULE:FREQ=DAILY\r\nEND:VTODO\r\nEND:VCALENDAR\r\n")
                                       << false << false;
@@ -66,6 +70,10 @@ void TestIcsPrescan::proves_data()
         { "RRULE", wrap("DTSTART:20200101T100000Z\r\nRRULE:FREQ=YEARLY\r\n") },
         { "lower-case rrule", wrap("DTSTART:20200101T100000Z\r\nrrule:FREQ=YEARLY\r\n") },
         { "folded RRULE name", wrap("DTSTART:20200101T100000Z\r\nRRU\r\n LE:FREQ=YEARLY\r\n") },
+        { "folded RRULE, lines ended by CR alone",
+            "BEGIN:VCALENDAR\rBEGIN:VEVENT\rUID:u\rDTSTART:20200101T100000Z\rRR\r ULE:FREQ=DAILY\rEND:VEVENT\rEND:VCALENDAR" },
+        { "CR inside a line ended by LF",
+            "BEGIN:VEVENT\nUID:u\nDTSTART:20200101T100000Z\rRRULE:FREQ=DAILY\nEND:VEVENT\n" },
         { "RDATE", wrap("DTSTART:20200101T100000Z\r\nRDATE:20250301T100000Z\r\n") },
         { "EXRULE", wrap("DTSTART:20200101T100000Z\r\nExRule:FREQ=DAILY\r\n") },
         { "EXDATE", wrap("DTSTART:20200101T100000Z\r\nEXDATE:20200101T100000Z\r\n") },

@@ -165,12 +165,16 @@ void TestIcsWindowReader::listsWhatTheStoreLists()
     const QList<SourceRoot> roots = CalendarSources::fromPaths({ folder });
     const QStringList expected = storeListing(roots, windowStart, windowEnd);
 
-    IcsWindowReader reader(roots);
-    reader.load(windowStart, windowEnd);
-    QCOMPARE(listing(reader.events(windowStart, windowEnd)), expected);
-    QCOMPARE(reader.readFiles(), int(files.size()));
-    QVERIFY2(reader.parsedFiles() <= int(files.size() - leftUnparsed.size()),
-        qPrintable(QStringLiteral("%1 of %2 parsed").arg(reader.parsedFiles()).arg(files.size())));
+    for (const int threads : { 1, 3 }) {
+        IcsWindowReader::Options options;
+        options.threads = threads;
+        IcsWindowReader reader(roots, options);
+        reader.load(windowStart, windowEnd);
+        QCOMPARE(listing(reader.events(windowStart, windowEnd)), expected);
+        QCOMPARE(reader.readFiles(), int(files.size()));
+        QVERIFY2(reader.parsedFiles() <= int(files.size() - leftUnparsed.size()),
+            qPrintable(QStringLiteral("%1 of %2 parsed").arg(reader.parsedFiles()).arg(files.size())));
+    }
 }
 
 void TestIcsWindowReader::laterWindowsAreExactToo()

@@ -74,6 +74,12 @@ private Q_SLOTS:
         QTest::newRow("every third day, COUNT") << QByteArray("DTSTART:20250301T230000") << QByteArray("FREQ=DAILY;INTERVAL=3;COUNT=40");
         QTest::newRow("daily UNTIL in wall time") << QByteArray("DTSTART;TZID=Europe/Berlin:20250320T013000") << QByteArray("FREQ=DAILY;UNTIL=20250410T013000");
         QTest::newRow("all-day weekly") << QByteArray("DTSTART;VALUE=DATE:20240105") << QByteArray("FREQ=WEEKLY");
+        QTest::newRow("monthly on its start's day") << QByteArray("DTSTART;TZID=Europe/Berlin:20230128T100000") << QByteArray("FREQ=MONTHLY");
+        QTest::newRow("quarterly, COUNT") << QByteArray("DTSTART;TZID=America/New_York:20221115T080000") << QByteArray("FREQ=MONTHLY;INTERVAL=3;COUNT=9");
+        QTest::newRow("monthly all-day, UNTIL") << QByteArray("DTSTART;VALUE=DATE:20230305") << QByteArray("FREQ=MONTHLY;UNTIL=20260105");
+        QTest::newRow("yearly, every other year") << QByteArray("DTSTART:20200229T120000Z") << QByteArray("FREQ=YEARLY;INTERVAL=2");
+        QTest::newRow("yearly floating") << QByteArray("DTSTART:20210310T023000") << QByteArray("FREQ=YEARLY");
+        QTest::newRow("monthly on the 31st takes the long way") << QByteArray("DTSTART:20230131T100000Z") << QByteArray("FREQ=MONTHLY");
         QTest::newRow("monthly takes the long way") << QByteArray("DTSTART;TZID=Europe/Berlin:20230131T100000") << QByteArray("FREQ=MONTHLY;BYDAY=-1FR");
         QTest::newRow("weekly BYDAY without DTSTART's day, COUNT") << QByteArray("DTSTART:20250305T090000Z") << QByteArray("FREQ=WEEKLY;BYDAY=MO;COUNT=5");
         QTest::newRow("off-day start, two days, COUNT") << QByteArray("DTSTART;TZID=Europe/Berlin:20250304T100000") << QByteArray("FREQ=WEEKLY;BYDAY=MO,WE;COUNT=9");
