@@ -193,6 +193,7 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
                 take(*calendar, i, std::move(outcomes[size_t(i)]));
         }
         std::sort(calendar->scannedUids.begin(), calendar->scannedUids.end());
+        calendar->scannedUids.shrink_to_fit(); // one entry per far-away file: all of them, at times
         parseSharingUids(*calendar);
         calendar->nameList.clear();
 
