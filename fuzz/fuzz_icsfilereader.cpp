@@ -2,6 +2,7 @@
 // over a window around each start, as the store would for the popover.
 #include "IcsFileReader.h"
 #include "MeetingLink.h"
+#include "IcsPrescan.h"
 #include "IcsTextParser.h"
 #include "RecurrenceExpander.h"
 
@@ -28,6 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tight.memoryPerByte = 1;
     (void)IcsTextParser(tight).parse(bytes);
     const IcsFileContent content = IcsFileReader::parse(bytes);
+    // A file the pre-scan vouches for holds only single events, within its
+    // days and under its UIDs; anything else would vanish from a listing.
+    const IcsPrescan::Result scan = IcsPrescan::scan(bytes);
+    if (!scan.mustParse) {
+        for (const IcsEvent &event : content.events) {
+            const QDateTime start = event.start.toDateTime();
+            const qint64 first = start.toUTC().date().toJulianDay();
+            const qint64 last = event.endFor(start).toUTC().date().toJulianDay();
+            if (!event.rules.isEmpty() || !event.rdates.isEmpty() || event.recurrenceId.isValid()
+                || !scan.uids.contains(event.uid.toUtf8()) || first < scan.firstDay || last > scan.lastDay)
+                std::abort();
+        }
+    }
     auto shared = std::make_shared<IcsFileContent>(content);
     for (const IcsEvent &event : shared->events) {
         const QDateTime start = event.start.toDateTime();
