@@ -72,7 +72,10 @@ private Q_SLOTS:
         QCOMPARE(delegate.eventManager()->currentMonth().toString("yyyy-MM"), QStringLiteral("2026-12"));
         QCOMPARE(delegate.eventManager()->selectedDate().date(), QDate(2026, 12, 5));
 
-        QTest::qWait(50);
+        // Whatever launching queued has run once a call queued after it has.
+        bool fenced = false;
+        QMetaObject::invokeMethod(this, [&fenced] { fenced = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(fenced);
         QCOMPARE(finished.count(), 1);
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));

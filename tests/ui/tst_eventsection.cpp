@@ -60,22 +60,21 @@ private Q_SLOTS:
             }
         };
         auto checkPlace = [&](const char *step) {
-            QCOMPARE(rectOf(f.view->dayCell(0)), cell);
-            QCOMPARE(rectOf(f.find(QStringLiteral("todayButton"))), today);
-            QVERIFY2(rectOf(f.view->eventSection()) == section, step);
+            QTRY_COMPARE(rectOf(f.view->dayCell(0)), cell);
+            QTRY_COMPARE(rectOf(f.find(QStringLiteral("todayButton"))), today);
+            QTRY_VERIFY2(rectOf(f.view->eventSection()) == section, step);
         };
 
         checkBusy("first open");
         QTest::keyClick(view, Qt::Key_Right); // Sunday 6 December: nothing on
-        QTest::qWait(20);
         auto *noEvents = f.find<QLabel>(QStringLiteral("noEventsLabel"));
-        QVERIFY(noEvents->isVisible() && !list->isVisible());
+        QTRY_VERIFY(noEvents->isVisible() && !list->isVisible());
         QCOMPARE(noEvents->text(), QStringLiteral("No events"));
         checkPlace("empty day");
         // "No events" sits in the middle of the area the list takes on a busy day.
         const QRect body = rectOf(f.find(QStringLiteral("eventBody")));
-        QVERIFY(qAbs(rectOf(noEvents).center().x() - body.center().x()) <= 2);
-        QVERIFY(qAbs(rectOf(noEvents).center().y() - body.center().y()) <= 8);
+        QTRY_VERIFY(qAbs(rectOf(noEvents).center().x() - body.center().x()) <= 2);
+        QTRY_VERIFY(qAbs(rectOf(noEvents).center().y() - body.center().y()) <= 8);
         QCOMPARE(f.find<QLabel>(QStringLiteral("eventHeadingDate"))->mapTo(view, QPoint()).x(), 16);
 
         QTest::keyClick(view, Qt::Key_Left);
@@ -138,9 +137,8 @@ private Q_SLOTS:
             auto *host = f.view->findChild<OverlayHost *>();
             QTRY_VERIFY(host && !host->graphicsEffect());
         }
-        QTest::qWait(20);
         QWidget *label = f.find(name);
-        QVERIFY(label && label->isVisible());
+        QTRY_VERIFY(label && label->isVisible() && !label->size().isEmpty());
         const QImage image = f.view->grab().toImage();
         const QRect area(label->mapTo(f.view.get(), QPoint()), label->size());
 
@@ -195,9 +193,9 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.events->isRefetchPending());
         QVERIFY(f.show());
         f.events->selectDate(at(2026, 12, 7));
-        QTest::qWait(20);
 
         auto *row = f.find<EventRow>(QStringLiteral("eventRow_0"));
+        QTRY_VERIFY(row && row->isVisible());
         auto *label = row->findChild<ThemedLabel *>(field);
         QVERIFY(label->fullText().size() <= ThemedLabel::maxCharacters + 1);
         QVERIFY(row->accessibleName().size() < 3 * ThemedLabel::maxCharacters);
@@ -308,9 +306,8 @@ private Q_SLOTS:
 
         ContentFixture f;
         QVERIFY(f.show());
-        QTest::qWait(50);
         auto *row = f.find<EventRow>(QStringLiteral("eventRow_0"));
-        QVERIFY(row && row->isVisible());
+        QTRY_VERIFY(row && row->isVisible() && row->meetingLine()->isVisible());
         QWidget *meeting = row->meetingLine();
         if (how == QLatin1String("title"))
             f.click(row->findChild<QWidget *>(QStringLiteral("eventTitle")));
@@ -331,17 +328,14 @@ private Q_SLOTS:
         ContentFixture f;
         QVERIFY(f.show());
         f.events->selectDate(at(2026, 12, 16));
-        QTest::qWait(50);
         auto *list = f.find<QScrollArea>(QStringLiteral("eventList"));
         QScrollBar *bar = list->verticalScrollBar();
         EventSection *section = f.view->eventSection();
+        QTRY_VERIFY(list->isVisible() && bar->maximum() > 0);
         // Only the rows near the visible part exist until the list is scrolled towards the rest.
         QVERIFY(section->builtRowCount() < 12);
-        for (int i = 0; i < 20 && section->builtRowCount() < 12; ++i) {
-            bar->setValue(bar->maximum());
-            QTest::qWait(20);
-        }
-        QCOMPARE(section->builtRowCount(), 12);
+        // Each step to the end builds the next rows, which moves the end again.
+        QTRY_VERIFY_WITH_TIMEOUT((bar->setValue(bar->maximum()), section->builtRowCount() == 12), 20000);
         QCOMPARE(section->row(11)->titleText(), QStringLiteral("Busy 9"));
         QVERIFY(list->height() <= EventSection::maxListHeight);
 
