@@ -97,43 +97,6 @@ private Q_SLOTS:
         tzset();
     }
 
-    void occurrences_data()
-    {
-        QTest::addColumn<QString>("fixture");
-        QTest::addColumn<QString>("uid");
-        QTest::addColumn<QStringList>("starts");
-        // clang-format off
-        QTest::newRow("EXDATE in UTC and in another zone; an RDATE in another zone") << "exdate-zones.ics" << "berlin-daily" << QStringList { "2025-03-03 10:00", "2025-03-06 10:00", "2025-03-09 15:00", "2025-03-10 10:00", "2025-03-11 10:00", "2025-03-12 10:00", "2025-03-15 17:00" };
-        QTest::newRow("an EXDATE given as a DATE removes that day's occurrence") << "exdate-as-date.ics" << "date-exdate" << QStringList { "2025-03-10 07:30", "2025-03-12 07:30", "2025-03-13 07:30" };
-        QTest::newRow("overrides moved in, moved out, cancelled and re-timed") << "overrides.ics" << "weekly-team" << QStringList { "2025-02-26 14:00", "2025-03-12 14:00", "2025-03-14 09:00", "2025-03-26 16:00", "2025-04-02 14:00" };
-        QTest::newRow("a THISANDFUTURE override moves every later occurrence") << "this-and-future.ics" << "weekly-review" << QStringList { "2025-03-03 10:00", "2025-03-10 10:00", "2025-03-18 15:00", "2025-03-25 15:00", "2025-04-01 15:00" };
-        QTest::newRow("an override without its master still shows") << "overrides.ics" << "orphan-override" << QStringList { "2025-03-11 09:00" };
-        QTest::newRow("a cancelled event is left out") << "overrides.ics" << "cancelled-single" << QStringList();
-        QTest::newRow("an RDATE equal to a rule instance counts once") << "occurrence-set.ics" << "rdate-equals-rule" << QStringList { "2025-03-05 07:00", "2025-03-06 07:00", "2025-03-07 07:00" };
-        QTest::newRow("UNTIL as a DATE ends before that day") << "rrule-oddities.ics" << "until-as-date" << QStringList { "2025-03-03 18:00", "2025-03-04 18:00", "2025-03-05 18:00" };
-        QTest::newRow("floating start with a UTC UNTIL") << "rrule-oddities.ics" << "floating-until-utc" << QStringList { "2025-03-10 08:00", "2025-03-11 08:00", "2025-03-12 08:00", "2025-03-13 08:00" };
-        QTest::newRow("prefixed New York zone keeps its own DST change") << "prefixed-zones.ics" << "prefixed-new-york" << QStringList { "2025-03-07 14:30", "2025-03-08 14:30", "2025-03-09 13:30", "2025-03-10 13:30", "2025-03-11 13:30" };
-        QTest::newRow("Windows zone name across the European change") << "windows-zones.ics" << "windows-berlin-weekly" << QStringList { "2025-03-03 09:00", "2025-03-10 09:00", "2025-03-17 09:00", "2025-03-24 09:00", "2025-03-31 09:00" };
-        QTest::newRow("yearly all-day series reaches the window") << "allday.ics" << "allday-yearly" << QStringList { "2025-03-20" };
-        QTest::newRow("an RDATE period brings its own end") << "rdate-period.ics" << "rdate-period" << QStringList { "2025-03-24 11:00", "2025-03-25 11:00" };
-        // clang-format on
-    }
-
-    void occurrences()
-    {
-        QFETCH(QString, fixture);
-        QFETCH(QString, uid);
-        QFETCH(QStringList, starts);
-        QStringList got; // local times, or dates for all-day events
-        for (const EventPtr &e : loaded({ data + "/cases/trap-" + fixture })->events(windowStart, windowEnd)) {
-            if (e->componentUid == uid)
-                got.append(e->allDay ? e->start.date().toString(Qt::ISODate)
-                                     : e->start.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-        }
-        got.sort();
-        QCOMPARE(got, starts);
-    }
-
     void occurrenceFields()
     {
         auto store = loaded({ data + "/cases/trap-overrides.ics", data + "/vdir-work" });
