@@ -3,6 +3,7 @@
 #include "DesktopUrlOpener.h"
 #include "EventRow.h"
 #include "EventSection.h"
+#include "IcsEventStore.h"
 #include "OverlayHost.h"
 #include "Theme.h"
 #include "ThemedLabel.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 
 /** Catches what QDesktopServices would hand to the desktop. */
 class UrlCatcher : public QObject
@@ -213,17 +215,28 @@ private Q_SLOTS:
     }
 
     // No calendar at all: the empty day says where calendars come from and
-    // offers the folder; with a calendar it just says "No events".
+    // offers the folder; with a calendar it just says "No events". The files
+    // store itself decides it when nothing it was given can be read.
     void firstRunNamesTheCalendarFolder_data()
     {
+        QTest::addColumn<QString>("store");
         QTest::addColumn<bool>("hasSources");
-        QTest::newRow("no calendar anywhere") << false;
-        QTest::newRow("a calendar exists") << true;
+        QTest::newRow("no calendar anywhere") << "fake" << false;
+        QTest::newRow("a calendar exists") << "fake" << true;
+        QTest::newRow("files store: no source can be read") << "unreadable" << false;
+        QTest::newRow("files store: the folder holds no calendar") << "empty folder" << false;
     }
     void firstRunNamesTheCalendarFolder()
     {
+        QFETCH(QString, store);
         QFETCH(bool, hasSources);
-        ContentFixture f;
+        QTemporaryDir empty;
+        const QStringList paths = store == u"unreadable"
+            ? QStringList { empty.filePath(QStringLiteral("gone")), empty.filePath(QStringLiteral("gone.ics")) }
+            : QStringList { empty.path() };
+        IcsEventStore files(CalendarSources::fromPaths(paths), { .watch = false, .loadInBackground = false });
+        files.loadNow();
+        ContentFixture f(store == u"fake" ? nullptr : &files);
         f.store.hasSources = hasSources;
         f.store.all.clear();
         const QString folder = f.dir.filePath(QStringLiteral("data/moriva/calendars"));
@@ -234,12 +247,14 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.events->isRefetchPending());
         QVERIFY(f.show());
 
-        QCOMPARE(f.find(QStringLiteral("firstRunHint"))->isVisible(), !hasSources);
+        QTRY_COMPARE(f.find(QStringLiteral("firstRunHint"))->isVisible(), !hasSources);
         QCOMPARE(f.find(QStringLiteral("noEventsLabel"))->isVisible(), hasSources);
         if (hasSources)
             return;
         QVERIFY(f.find<ThemedLabel>(QStringLiteral("firstRunText"))->fullText().contains(folder));
-        f.click(QStringLiteral("openCalendarFolderButton"));
+        auto *button = f.find<QAbstractButton>(QStringLiteral("openCalendarFolderButton"));
+        QCOMPARE(button->text(), QStringLiteral("Open Calendar Folder"));
+        f.click(button);
         QVERIFY(QFileInfo(folder).isDir());
         QCOMPARE(opened, QStringList { folder });
     }
