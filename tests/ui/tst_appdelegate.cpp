@@ -8,6 +8,7 @@
 #include "PopoverWindow.h"
 #include "SettingsManager.h"
 #include "StatusBarController.h"
+#include "TestFiles.h"
 #include "ZonePin.h"
 
 #include <QAbstractButton>
@@ -40,19 +41,6 @@ AppServices services(QTemporaryDir &dir)
     services.trayProbe = [] { return TrayHostWatcher::Host::none; };
     services.followDesktopScheme = false;
     return services;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 /** Built as main() builds it: one settings file, read for the calendars and written by the manager. */

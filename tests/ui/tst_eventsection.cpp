@@ -1,6 +1,5 @@
 #include "ContentFixture.h"
 #include "DayCell.h"
-#include "DesktopUrlOpener.h"
 #include "EventRow.h"
 #include "EventSection.h"
 #include "IcsEventStore.h"
@@ -10,22 +9,11 @@
 
 #include <QGraphicsEffect>
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
-
-/** Catches what QDesktopServices would hand to the desktop. */
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> caught;
-public Q_SLOTS:
-    void catchUrl(const QUrl &url) { caught.append(url); }
-};
 
 class tst_EventSection : public QObject
 {
@@ -387,20 +375,6 @@ private Q_SLOTS:
         QVERIFY(!section->row(1)->isVisibleTo(section));
     }
 
-    void desktopOpenerRefusesUnsafeLinks()
-    {
-        const QUrl web(QStringLiteral("https://meet.google.com/abc"));
-        UrlCatcher catcher;
-        const char *schemes[] = { "https", "file", "javascript" };
-        for (const char *scheme : schemes)
-            QDesktopServices::setUrlHandler(QLatin1String(scheme), &catcher, "catchUrl");
-        DesktopUrlOpener opener;
-        for (const char *url : { "file:///etc/passwd", "javascript:alert(1)", "https://meet.google.com/abc" })
-            opener.openUrl(QUrl(QLatin1String(url)));
-        for (const char *scheme : schemes)
-            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
-        QCOMPARE(catcher.caught, QList<QUrl> { web });
-    }
 };
 
 QTEST_MAIN(tst_EventSection)
