@@ -247,13 +247,16 @@ private Q_SLOTS:
 
     void authorization_data()
     {
-        QTest::addColumn<QStringList>("paths"); // "locked": a folder without read permission
+        QTest::addColumn<QStringList>("paths"); // "locked": a folder without read permission; "empty": an empty one
         QTest::addColumn<AuthorizationStatus>("status");
+        QTest::addColumn<bool>("sources"); // what the first-run hint asks
         // clang-format off
-        QTest::newRow("one missing, one readable") << QStringList { "/nonexistent/cal", data + "/vdir-work" } << AuthorizationStatus::fullAccess;
-        QTest::newRow("every configured source missing") << QStringList { "/nonexistent/a", "/nonexistent/b.ics" } << AuthorizationStatus::denied;
-        QTest::newRow("a single file that is not a calendar at all") << QStringList { data + "/vdir-broken/notes.txt" } << AuthorizationStatus::fullAccess;
-        QTest::newRow("an unreadable folder") << QStringList { "locked" } << AuthorizationStatus::denied;
+        QTest::newRow("one missing, one readable") << QStringList { "/nonexistent/cal", data + "/vdir-work" } << AuthorizationStatus::fullAccess << true;
+        QTest::newRow("every configured source missing") << QStringList { "/nonexistent/a", "/nonexistent/b.ics" } << AuthorizationStatus::denied << false;
+        QTest::newRow("a single file that is not a calendar at all") << QStringList { data + "/vdir-broken/notes.txt" } << AuthorizationStatus::fullAccess << true;
+        QTest::newRow("an unreadable folder") << QStringList { "locked" } << AuthorizationStatus::denied << false;
+        // Nothing found is not a refusal: the app must keep asking, or a later drop-in is never read.
+        QTest::newRow("an empty folder") << QStringList { "empty" } << AuthorizationStatus::fullAccess << false;
         // clang-format on
     }
 
@@ -261,32 +264,23 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, paths);
         QFETCH(AuthorizationStatus, status);
+        QFETCH(bool, sources);
         QTemporaryDir dir;
         if (paths == QStringList { "locked" }) {
             if (::geteuid() == 0)
                 QSKIP("permissions do not bind root");
-            paths = { dir.path() };
             QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions()));
         }
+        if (paths == QStringList { "locked" } || paths == QStringList { "empty" })
+            paths = { dir.path() };
         IcsEventStore store(CalendarSources::fromPaths(paths), quiet);
         QCOMPARE(store.authorizationStatus(), AuthorizationStatus::notDetermined);
+        QVERIFY(store.hasCalendarSources()); // unknown until loaded
         store.loadNow();
         QFile::setPermissions(
             dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(store.authorizationStatus(), status);
-    }
-
-    // The first-run hint asks this: unknown until loaded, then whether any calendar was found.
-    void calendarSourcesAreWhatLoaded()
-    {
-        QTemporaryDir empty;
-        IcsEventStore none(CalendarSources::fromPaths({ empty.path() }), quiet);
-        QVERIFY(none.hasCalendarSources());
-        none.loadNow();
-        QVERIFY(!none.hasCalendarSources());
-        IcsEventStore work(CalendarSources::fromPaths({ data + "/vdir-work" }), quiet);
-        work.loadNow();
-        QVERIFY(work.hasCalendarSources());
+        QCOMPARE(store.hasCalendarSources(), sources);
     }
 
     // Each step ends on the change it must announce; a change announced twice,
