@@ -164,6 +164,7 @@ class SwaySession(sni_session.SniSession):
         self.call(self.item, "/StatusNotifierItem", ITEM, "Activate", GLib.Variant("(ii)", point))
 
     def open_popover(self, point, name):
+        self.pause_as_a_user()
         self.activate(point)
         popover = self.wait_for(self.popover_geometry, 20, "Activate%r did not open the popover" % (point,))
         self.wait_for(lambda: self.painted(popover), 20, "the popover was never drawn on the output")

@@ -91,6 +91,7 @@ class XfceSession(sni_session.SniSession):
     under = 52
 
     def open_by_click(self, icon, name):
+        self.pause_as_a_user()
         self.click_at(icon)
         popover = self.wait_for(self.popover_geometry, 20, "a click on the icon did not open the popover")
         self.wait_painted(popover)
