@@ -21,6 +21,8 @@ test_packages=(
   # widget tests and the desktop end-to-end suite
   xvfb xauth x11-utils xdotool imagemagick openbox trayer xcompmgr dbus-x11 fonts-dejavu-core python3-gi gir1.2-glib-2.0
   xfce4-panel sway waybar xwayland grim wtype qt6-wayland util-linux
+  # the end-to-end sessions run the app on a clock fixed to one day
+  faketime
   # the system calendar store, run for real in its tests
   evolution-data-server
   # independent calendar readers that the differential tests compare against

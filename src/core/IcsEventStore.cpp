@@ -203,6 +203,8 @@ void IcsEventStore::startLoad()
     QThreadPool::globalInstance()->start(
         [this, previous = m_snapshot, until = horizon(), link = m_link] {
             std::shared_ptr<Snapshot> snapshot = load(previous, until, *link);
+            if (link->options.beforeHandOver)
+                link->options.beforeHandOver();
             QMutexLocker lock(&link->mutex);
             if (!link->store || link->cancelled.load())
                 return;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class EventIndex;
@@ -49,6 +50,12 @@ public:
         int prepareDays = 400;
         /** Where "now" comes from; the system clock when null. Must be safe to call from any thread. */
         const Clock *clock = nullptr;
+        /**
+         * Runs on the loading thread once a background load has its result and
+         * before the store may receive it; tests hold a load there to decide
+         * what happens meanwhile.
+         */
+        std::function<void()> beforeHandOver = {};
     };
 
     /** Reads the given roots; an empty list means discovery, repeated on every rescan. */

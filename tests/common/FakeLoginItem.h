@@ -4,19 +4,12 @@
 
 #include <QStringList>
 
-#include <functional>
-
-/**
- * A login item that records each call, and fails with the reason a test
- * gives it. onCall runs inside the call, so a test can see what had happened
- * by then (which signals, what was already on disk).
- */
+/** A login item that records each call, and fails with the reason a test gives it. */
 class FakeLoginItem : public LoginItem
 {
 public:
     QStringList calls;
     QString failWith; ///< empty: every call succeeds
-    std::function<void(const QString &call)> onCall;
 
     explicit FakeLoginItem(QString failure = QString()) : failWith(std::move(failure)) { }
 
@@ -27,8 +20,6 @@ private:
     bool answer(const QString &call, QString &error)
     {
         calls.append(call);
-        if (onCall)
-            onCall(call);
         if (failWith.isEmpty())
             return true;
         error = failWith;

@@ -1,5 +1,6 @@
 #include "XdgAutostartLoginItem.h"
 
+#include "TestFiles.h"
 #include "ZonePin.h"
 
 #include <QDir>
@@ -12,19 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 QByteArray entryFor(const QByteArray &exec, const QByteArray &tryExec)
 {

@@ -69,7 +69,7 @@ class SniSession(tray_session.Session):
             raise Failure("the stand-in StatusNotifierWatcher did not start")
 
         log = open(os.path.join(self.args.artifacts, "moriva-sni.log"), "w")
-        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log)
+        self.moriva = self.spawn(self.app_argv(self.args.moriva), stderr=log, stdout=log)
         line = host.stdout.readline().decode().split()
         if len(line) != 2:
             raise Failure("moriva did not register a StatusNotifierItem")
@@ -110,7 +110,7 @@ class SniSession(tray_session.Session):
 
 
 def main():
-    return tray_session.run(SniSession, ("Xvfb", "openbox", "xdotool", "import", "dbus-daemon"),
+    return tray_session.run(SniSession, ("Xvfb", "openbox", "xdotool", "import", "dbus-daemon", "faketime"),
                             errors=(Failure, GLib.Error))
 
 

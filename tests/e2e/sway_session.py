@@ -94,7 +94,7 @@ class SwaySession(sni_session.SniSession):
         self.procs.append(subprocess.Popen(["sway", "-c", os.path.join(self.home, "sway.conf")], env=sway_env,
                                            stdout=log, stderr=log))
         env_file = os.path.join(runtime, "session.env")
-        self.wait_for(lambda: os.path.exists(env_file) and "SWAYSOCK=" in open(env_file).read(), 20,
+        self.wait_for(lambda: os.path.exists(env_file) and "SWAYSOCK=" in open(env_file).read(), 60,
                       "sway did not start (see sway.log)")
         session = dict(line.rstrip("\n").split("=", 1) for line in open(env_file) if "=" in line)
         for key in ("WAYLAND_DISPLAY", "SWAYSOCK", "DISPLAY"):
@@ -103,11 +103,11 @@ class SwaySession(sni_session.SniSession):
             self.env[key] = session[key]
         self.env["XDG_CURRENT_DESKTOP"] = "sway"
         print("sway: WAYLAND_DISPLAY=%s DISPLAY=%s" % (self.env["WAYLAND_DISPLAY"], self.env["DISPLAY"]))
-        self.wait_for(self.host_registered, 20, "waybar's tray registered no StatusNotifierItem host")
+        self.wait_for(self.host_registered, 60, "waybar's tray registered no StatusNotifierItem host")
         # A session has a keyboard before any window maps; the headless one gets a virtual
         # one that stays for the whole run (a keyboard that comes later is never focused).
         self.spawn(["wtype", "-s", "600000"])
-        self.wait_for(self.has_keyboard, 10, "the virtual keyboard did not attach")
+        self.wait_for(self.has_keyboard, 30, "the virtual keyboard did not attach")
 
     def has_keyboard(self):
         return "keyboard" in self.run("swaymsg", "-t", "get_inputs", check=False)
@@ -164,6 +164,7 @@ class SwaySession(sni_session.SniSession):
         self.call(self.item, "/StatusNotifierItem", ITEM, "Activate", GLib.Variant("(ii)", point))
 
     def open_popover(self, point, name):
+        self.pause_as_a_user()
         self.activate(point)
         popover = self.wait_for(self.popover_geometry, 20, "Activate%r did not open the popover" % (point,))
         self.wait_for(lambda: self.painted(popover), 20, "the popover was never drawn on the output")
@@ -175,7 +176,7 @@ class SwaySession(sni_session.SniSession):
         self.install_calendar()
         log = open(os.path.join(self.args.artifacts, "moriva-sway.log"), "w")
         # Many sway users set this for all Qt applications; Moriva still goes through XWayland.
-        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log,
+        self.moriva = self.spawn(self.app_argv(self.args.moriva), stderr=log, stdout=log,
                                  env_extra={"QT_QPA_PLATFORM": "wayland"})
 
         def registered():
@@ -185,7 +186,7 @@ class SwaySession(sni_session.SniSession):
         items = self.wait_for(registered, 20, "moriva's item never registered with waybar")
         self.item = items[0].split("/")[0]
         print("item", self.item)
-        icon = self.wait_for(self.icon_in_bar, 10, "waybar does not show the icon")
+        icon = self.wait_for(self.icon_in_bar, 30, "waybar does not show the icon")
         print("icon in the bar at", icon)
         self.screenshot("icon")
 
@@ -288,7 +289,7 @@ def run_as_user(args):
 
 def main():
     # sway refuses to run as root: as root, the same script runs again as an unprivileged user.
-    return tray_session.run(SwaySession, ("sway", "waybar", "Xwayland", "grim", "wtype", "convert", "dbus-daemon"),
+    return tray_session.run(SwaySession, ("sway", "waybar", "Xwayland", "grim", "wtype", "convert", "dbus-daemon", "faketime"),
                             errors=(Failure, GLib.Error),
                             add_arguments=lambda parser: parser.add_argument("--position", default="top",
                                                                              choices=("top", "bottom")),

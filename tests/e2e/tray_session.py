@@ -41,6 +41,16 @@ END:VCALENDAR
 """
 
 
+# The moment the sessions play at. The app runs on a clock that starts there
+# (libfaketime; timers keep the real monotonic clock), so a run across
+# midnight, or at a month's end, sees the same day throughout.
+NOW = datetime.datetime(2026, 12, 9, 10, 0)
+TODAY = NOW.date()
+# The app takes a click on the icon within 0.3 s of the popover closing for the
+# click that closed it. A user's next click comes later; so do the sessions'.
+USER_PAUSE = 0.6
+
+
 class Failure(Exception):
     pass
 
@@ -51,9 +61,11 @@ class Session:
         self.procs = []
         self.step_no = 0
         self.home = tempfile.mkdtemp(prefix="moriva-e2e-")
-        self.env = dict(os.environ)
+        # Only the wall clock is faked; timers keep counting real time.
+        self.env = dict(os.environ, FAKETIME_DONT_FAKE_MONOTONIC="1")
         self.display = None
         self.moriva = None
+        self.closed_at = 0.0
         os.makedirs(args.artifacts, exist_ok=True)
         for old in os.listdir(args.artifacts):
             if old.endswith(".png"):
@@ -65,6 +77,10 @@ class Session:
                                 stderr=kw.get("stderr", subprocess.DEVNULL), pass_fds=kw.get("pass_fds", ()))
         self.procs.append(proc)
         return proc
+
+    def app_argv(self, *argv):
+        """The app, or another program that must see the same day, on the session's clock."""
+        return ["faketime", "-f", NOW.strftime("@%Y-%m-%d %H:%M:%S")] + list(argv)
 
     def cleanup(self):
         for proc in reversed(self.procs):
@@ -121,19 +137,25 @@ class Session:
 
         self.start_session_bus()
 
-        self.spawn(["openbox"], stderr=open(os.path.join(self.args.artifacts, "openbox.log"), "w"))
-        # Windows mapped before the window manager runs may stay unmanaged.
-        self.wait_for(lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
-                      10, "openbox did not start")
+        # Windows mapped before the window manager runs may stay unmanaged. On a
+        # loaded machine openbox has been seen to end at once: it is started again.
+        openbox_log = open(os.path.join(self.args.artifacts, "openbox.log"), "w")
+        openbox = [None]
+
+        def window_manager():
+            if openbox[0] is None or openbox[0].poll() is not None:
+                openbox[0] = self.spawn(["openbox"], stderr=openbox_log, stdout=openbox_log)
+            return "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False)
+        self.wait_for(window_manager, 60, "openbox did not start")
         if getattr(self.args, "compositor", False):
             # A compositing manager, as most X11 desktops run: the popover is then
             # translucent, with rounded corners and a shadow it draws itself.
             self.spawn(["xcompmgr"])
-            self.wait_for(lambda: self.run("xdotool", "search", "--name", "^xcompmgr$", check=False), 10,
+            self.wait_for(lambda: self.run("xdotool", "search", "--name", "^xcompmgr$", check=False), 30,
                           "xcompmgr did not start")
         # The desktop background that real sessions have; clicks "on the desktop" land on it.
         self.spawn([self.args.probe, "desktop"])
-        self.wait_for(self.desktop_shown, 10, "no desktop window")
+        self.wait_for(self.desktop_shown, 30, "no desktop window")
 
     def desktop_shown(self):
         if self.visible_windows("--name", "^Desktop$"):
@@ -141,17 +163,16 @@ class Session:
         # A map request sent while openbox was still starting can be lost; ask again.
         for window in self.run("xdotool", "search", "--name", "^Desktop$", check=False).split():
             self.run("xdotool", "windowmap", window, check=False)
-        time.sleep(0.2)
         return False
 
     def start_tray(self):
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
                     "--heighttype", "pixel", "--height", "28", "--SetDockType", "true", "--transparent", "false"])
-        self.wait_for(lambda: self.run("xdotool", "search", "--classname", "trayer", check=False), 10,
+        self.wait_for(lambda: self.run("xdotool", "search", "--classname", "trayer", check=False), 30,
                       "trayer did not start")
 
     def install_calendar(self):
-        today = datetime.date.today()
+        today = TODAY
         folder = os.path.join(self.env["XDG_DATA_HOME"], "moriva", "calendars")
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "work.ics"), "w") as ics:
@@ -201,16 +222,24 @@ class Session:
         out = self.run("xdotool", "search", "--onlyvisible", *query, check=False)
         return [w for w in out.split() if w]
 
+    def shown_windows(self, *query):
+        """Visible windows with their geometry, less those gone between the search and the question."""
+        shown = []
+        for window in self.visible_windows(*query):
+            try:
+                shown.append((window, self.content_geometry(window)))
+            except Failure:
+                pass
+        return shown
+
     def icon_window(self):
-        for window in self.visible_windows("--classname", "^moriva$"):
-            _, _, w, h = self.geometry(window)
+        for window, (_, _, w, h) in self.shown_windows("--classname", "^moriva$"):
             if w <= 64 and h <= 64:
                 return window
         return None
 
     def popover_window(self):
-        for window in self.visible_windows("--name", "^Moriva"):
-            _, _, w, h = self.content_geometry(window)
+        for window, (_, _, w, h) in self.shown_windows("--name", "^Moriva"):
             if (w, h) == (320, 520):
                 return window
         return None
@@ -223,9 +252,17 @@ class Session:
             raise Failure("no session bus")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
+    def app_on_bus(self):
+        out = self.run("dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                       "org.freedesktop.DBus.NameHasOwner", "string:org.moriva.Moriva", check=False)
+        return "boolean true" in out
+
     def click(self, x, y, button=1):
+        # The click goes where the pointer has arrived, not where it was. (xdotool's
+        # own --sync waits forever when the pointer is already there.)
         self.run("xdotool", "mousemove", str(x), str(y))
-        time.sleep(0.05)
+        self.wait_for(lambda: self.run("xdotool", "getmouselocation", "--shell").startswith("X=%d\nY=%d\n" % (x, y)),
+                      10, "the pointer did not reach %d,%d" % (x, y))
         self.run("xdotool", "click", str(button))
 
     def click_icon(self, icon, button=1):
@@ -243,15 +280,22 @@ class Session:
 
     # -- the steps -------------------------------------------------------
     def check_icon(self, icon, min_contrast=80):
-        shot = self.screenshot("icon")
         x, y, w, h = self.geometry(icon)
-        gray = self.read_gray(shot, (x, y, w, h))
-        border = [gray[0][i] for i in range(w)] + [gray[h - 1][i] for i in range(w)]
-        background = sorted(border)[len(border) // 2]
-        ink = [[abs(v - background) for v in row] for row in gray]
-        peak = max(max(row) for row in ink)
-        if peak < min_contrast:
-            raise Failure("the tray icon has no contrast to its background (peak %d)" % peak)
+        peaks = []
+
+        def inked():
+            # Until the icon has been drawn the tray shows only its own background.
+            gray = self.read_gray(self.screenshot("icon"), (x, y, w, h))
+            border = [gray[0][i] for i in range(w)] + [gray[h - 1][i] for i in range(w)]
+            background = sorted(border)[len(border) // 2]
+            ink = [[abs(v - background) for v in row] for row in gray]
+            peaks.append(max(max(row) for row in ink))
+            return ink if peaks[-1] >= min_contrast else None
+        try:
+            ink = self.wait_for(inked, 20, "")
+        except Failure:
+            raise Failure("the tray icon has no contrast to its background (peak %d)" % max(peaks))
+        peak = peaks[-1]
         ink = [[v / peak for v in row] for row in ink]
 
         size = min(w, h)
@@ -276,42 +320,55 @@ class Session:
                 expected = parse_pgm(f.read())
             scores[day] = correlation(ink, [[v / 255.0 for v in row] for row in expected])
         best = max(scores, key=scores.get)
-        today = datetime.date.today().day
+        today = TODAY.day
         print("icon %dx%d: best match day %d (%.3f), today %d (%.3f)" % (w, h, best, scores[best], today,
                                                                         scores[today]))
         if best != today or scores[today] < 0.8:
             raise Failure("the tray icon does not show today's number %d (best match %d)" % (today, best))
 
-    def check_menu(self, shot, geometry):
+    def check_menu(self, geometry):
         # The menu on screen against menus rendered with the same toolkit: it must
         # look like the one whose only entry is "Quit Moriva", and unlike the others.
         _, _, w, h = geometry
-        seen = self.read_gray(shot, geometry)
-        scores = {}
+        references = {}
         for text in ("Quit Moriva", "Open Calendar", "Quit", "Moriva"):
             ref = os.path.join(self.home, "menu.pgm")
             self.probe("menu", text, ref)
             with open(ref, "rb") as f:
-                expected = parse_pgm(f.read())
-            if len(expected) != h or len(expected[0]) != w:
-                scores[text] = -1.0
-                continue
-            scores[text] = correlation(seen, expected)
-        print("menu likeness:", ", ".join("%s %.3f" % item for item in scores.items()))
-        if max(scores, key=scores.get) != "Quit Moriva" or scores["Quit Moriva"] < 0.9:
-            raise Failure("the right-click menu does not read \"Quit Moriva\"")
+                references[text] = parse_pgm(f.read())
+
+        def reads_quit():
+            # Taken again until the menu has been drawn, or the time is up.
+            seen = self.read_gray(self.screenshot("menu"), geometry)
+            scores = {text: correlation(seen, expected) if len(expected) == h and len(expected[0]) == w else -1.0
+                      for text, expected in references.items()}
+            print("menu likeness:", ", ".join("%s %.3f" % item for item in scores.items()))
+            return max(scores, key=scores.get) == "Quit Moriva" and scores["Quit Moriva"] >= 0.9
+        self.wait_for(reads_quit, 20, "the right-click menu does not read \"Quit Moriva\"")
 
     def run_app(self):
         # The panel comes up after the application, as it may at login.
         log = open(os.path.join(self.args.artifacts, "moriva.log"), "w")
-        self.moriva = self.spawn([self.args.moriva], stderr=log, stdout=log)
-        time.sleep(1.0)
+        self.moriva = self.spawn(self.app_argv(self.args.moriva), stderr=log, stdout=log)
+        # Up: it holds its name on the bus, claimed before it looks for a tray.
+        self.wait_for(lambda: self.moriva.poll() is not None or self.app_on_bus(), 30,
+                      "moriva never took its name on the session bus")
         if self.moriva.poll() is not None:
             raise Failure("moriva ended on its own with status %d" % self.moriva.returncode)
         if self.icon_window():
             raise Failure("an icon appeared without a tray")
         self.start_tray()
-        icon = self.wait_for(self.icon_window, 20, "the tray icon did not appear once the tray started")
+        # The tray embeds the icon, and may have it made again before it stays:
+        # the icon is the one seen at the same place on two looks in a row.
+        seen = [None]
+
+        def steady_icon():
+            window = self.icon_window()
+            now = (window, self.shown_windows("--classname", "^moriva$")) if window else None
+            steady = now is not None and now == seen[0]
+            seen[0] = now
+            return window if steady else None
+        icon = self.wait_for(steady_icon, 30, "the tray icon did not appear once the tray started")
         print("icon window", icon, self.geometry(icon))
         return icon
 
@@ -322,26 +379,39 @@ class Session:
             raise Failure("the popover's title names no month: %r" % title)
         return list(calendar.month_name).index(match.group(1)), int(match.group(2))
 
+    def pause_as_a_user(self):
+        """The time a user takes between seeing the popover close and clicking again."""
+        time.sleep(max(0.0, self.closed_at + USER_PAUSE - time.time()))
+
     def open_popover(self, icon, name):
+        self.pause_as_a_user()
         self.click_icon(icon)
         popover = self.wait_for(self.popover_window, 20, "a left click did not open the popover")
-        time.sleep(0.3)
+        self.wait_drawn(popover)
         self.screenshot(name)
         return popover
 
+    def wait_drawn(self, window):
+        """Until two pictures of the window in a row agree: it has drawn what it will draw."""
+        last = [None]
+
+        def steady():
+            shot = subprocess.run(["import", "-window", window, "rgb:-"], env=self.env, capture_output=True,
+                                  timeout=20).stdout
+            same = bool(shot) and shot == last[0]
+            last[0] = shot
+            # A window not drawn yet is one flat colour, and as steady as a drawn one.
+            return same and shot != shot[:3] * (len(shot) // 3)
+        self.wait_for(steady, 20, "window %s never finished drawing" % window)
+
     def wait_closed(self, message):
-        deadline = time.time() + 3
-        while time.time() < deadline:
-            if not self.popover_window():
-                return
-            time.sleep(0.1)
-        raise Failure(message)
+        self.wait_for(lambda: not self.popover_window(), 20, message)
+        self.closed_at = time.time()
 
     def scenario(self):
         self.start_desktop()
         self.install_calendar()
         icon = self.run_app()
-        time.sleep(0.5)
         self.check_icon(icon)
 
         popover = self.open_popover(icon, "popover-open")
@@ -355,24 +425,25 @@ class Session:
         if px + pw < ix or px > ix + iw or px + pw > 1280:
             raise Failure("the popover is not beside the icon horizontally or leaves the screen")
 
-        today = datetime.date.today()
+        today = TODAY
         if self.month_of(popover) != (today.month, today.year):
             raise Failure("the popover does not open on this month: %r" % (self.month_of(popover),))
         bx, by = (int(v) for v in self.probe("button", "nextMonthButton").split())
         self.click(px + bx, py + by)
         expected = (today.month % 12 + 1, today.year + (1 if today.month == 12 else 0))
-        self.wait_for(lambda: self.month_of(popover) == expected, 3,
+        self.wait_for(lambda: self.month_of(popover) == expected, 30,
                       "the next-month arrow did not move the month title")
         self.screenshot("next-month")
 
         self.click_icon(icon)
         self.wait_closed("a second click on the icon did not close the popover")
-        time.sleep(0.5)
-        if self.popover_window():
-            raise Failure("the click that closed the popover opened it again")
         self.screenshot("closed-by-icon")
 
+        # Had the closing click also reopened it, this click would close it again:
+        # the popover must open, and stay the only one.
         self.open_popover(icon, "reopened")
+        if len([w for w, g in self.shown_windows("--name", "^Moriva") if g[2] > 64]) != 1:
+            raise Failure("the click that closed the popover opened it again")
         self.click(400, 600)
         self.wait_closed("a click on the desktop did not close the popover")
         self.screenshot("closed-by-desktop")
@@ -380,11 +451,11 @@ class Session:
         if getattr(self.args, "compositor", False):
             self.check_shadow(icon)
 
-        second = subprocess.run([self.args.moriva], env=self.env, capture_output=True, timeout=20)
+        second = subprocess.run(self.app_argv(self.args.moriva), env=self.env, capture_output=True, timeout=20)
         if second.returncode != 0:
             raise Failure("a second moriva exited with %d" % second.returncode)
-        self.wait_for(self.popover_window, 5, "a second moriva did not open the running one's popover")
-        icons = [w for w in self.visible_windows("--classname", "^moriva$") if self.geometry(w)[2] <= 64]
+        self.wait_for(self.popover_window, 20, "a second moriva did not open the running one's popover")
+        icons = [w for w, g in self.shown_windows("--classname", "^moriva$") if g[2] <= 64]
         if len(icons) != 1:
             raise Failure("%d tray icons after starting moriva twice" % len(icons))
         self.screenshot("second-instance")
@@ -394,11 +465,10 @@ class Session:
         before = set(self.visible_windows("--classname", "^moriva$"))
         self.click_icon(icon, button=3)
         menu = self.wait_for(lambda: [w for w in self.visible_windows("--classname", "^moriva$")
-                                      if w not in before], 5, "a right click showed no menu")[0]
+                                      if w not in before], 20, "a right click showed no menu")[0]
         mx, my, mw, mh = self.geometry(menu)
         print("menu", (mx, my, mw, mh))
-        time.sleep(0.3)
-        self.check_menu(self.screenshot("menu"), (mx, my, mw, mh))
+        self.check_menu((mx, my, mw, mh))
         if self.popover_window():
             raise Failure("the right click opened the popover")
         # "Quit Moriva" is the last entry.
@@ -490,7 +560,7 @@ def run(session_class, tools, errors=(Failure,), add_arguments=None, before=None
 def main():
     def add_arguments(parser):
         parser.add_argument("--compositor", action="store_true", help="run xcompmgr on the desktop")
-    tools = ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon")
+    tools = ("Xvfb", "openbox", "trayer", "xdotool", "import", "convert", "dbus-daemon", "dbus-send", "faketime")
     if "--compositor" in sys.argv:
         tools += ("xcompmgr",)
     return run(Session, tools, add_arguments=add_arguments)

@@ -45,9 +45,6 @@ private Q_SLOTS:
         QTest::newRow("no parts: nothing to read") << QList<Status> {} << Status::denied;
         QTest::newRow("files readable, service absent") << QList { Status::fullAccess, Status::denied } << Status::fullAccess;
         QTest::newRow("one starting, one refused: may still be granted") << QList { Status::denied, Status::notDetermined } << Status::notDetermined;
-        QTest::newRow("write-only is no better than not asked") << QList { Status::writeOnly, Status::notDetermined } << Status::notDetermined;
-        QTest::newRow("refusals: denied over restricted") << QList { Status::restricted, Status::denied } << Status::denied;
-        QTest::newRow("write-only over denied") << QList { Status::denied, Status::writeOnly } << Status::writeOnly;
         // clang-format on
     }
 

@@ -33,9 +33,7 @@ bool render(const QString &folder, bool dark, const QString &state)
         f.view->setCalendarFolder(QDir::homePath() + QStringLiteral("/.local/share/moriva/calendars"));
     }
     f.store.emitChanged();
-    for (int i = 0; i < 200 && f.events->isRefetchPending(); ++i)
-        QTest::qWait(10);
-    if (!f.show())
+    if (!QTest::qWaitFor([&f] { return !f.events->isRefetchPending(); }, 20000) || !f.show())
         return false;
 
     const QHash<QString, QString> openers { { "settings", "settingsButton" },
@@ -50,10 +48,12 @@ bool render(const QString &folder, bool dark, const QString &state)
         f.click(openers.value(state));
     if (auto *host = f.view->findChild<OverlayHost *>()) {
         // The fade-in has to finish before the picture is taken.
-        for (int i = 0; i < 100 && host->graphicsEffect(); ++i)
-            QTest::qWait(10);
+        if (!QTest::qWaitFor([host] { return !host->graphicsEffect(); }, 20000))
+            return false;
     }
-    QTest::qWait(50); // the layout passes the event loop runs before painting
+    // The layout passes the event loop runs before painting (wrapped text takes a second).
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents();
 
     const QImage shot = f.view->grab().toImage();
     const QString path

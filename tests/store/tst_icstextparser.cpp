@@ -1,9 +1,7 @@
-#include "IcsEventStore.h"
 #include "IcsFileReader.h"
 #include "IcsTextParser.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <libical/ical.h>
@@ -163,28 +161,6 @@ private Q_SLOTS:
         QCOMPARE(icalcomponent_count_components(result.root.get(), ICAL_VEVENT_COMPONENT), 10'000);
     }
 
-    void refusedFileLeavesTheOthers()
-    {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const auto write = [&](const char *name, const QByteArray &bytes) {
-            QFile f(dir.filePath(QString::fromLatin1(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        };
-        write("deep.ics", nested(300'000));
-        write("bomb.ics", copyBomb());
-        write("good.ics", calendar(vevent("good", "20250303T100000Z")));
-
-        IcsEventStore::Options options;
-        options.watch = false;
-        options.loadInBackground = false;
-        IcsEventStore store({ SourceRoot { dir.path(), true } }, options);
-        store.loadNow();
-        const EventList events = store.events(QDateTime(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC),
-            QDateTime(QDate(2025, 3, 8), QTime(0, 0), Qt::UTC));
-        QCOMPARE(events.size(), 1);
-        QCOMPARE(events.first()->title.value_or(QString()), QStringLiteral("good"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestIcsTextParser)

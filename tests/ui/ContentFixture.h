@@ -79,12 +79,13 @@ struct ContentFixture
     RecordingLauncher launcher;
     std::unique_ptr<ContentView> view;
 
-    ContentFixture()
+    /** Over `source` instead of the fake store, when given. */
+    explicit ContentFixture(EventStore *source = nullptr)
     {
         store.all = defaultEvents();
         settingsFile = std::make_unique<SettingsFile>(dir.filePath(QStringLiteral("Moriva.conf")));
         settings = std::make_unique<SettingsManager>(settingsFile.get(), &loginItem);
-        events = std::make_unique<EventManager>(&store, &clock);
+        events = std::make_unique<EventManager>(source ? source : &store, &clock);
         QCoreApplication::processEvents(); // the manager's queued access check
         events->goToToday();
         view = std::make_unique<ContentView>(events.get(), settings.get(), &clock, &opener, &launcher);

@@ -1,13 +1,19 @@
 #include "AppDelegate.h"
+#include "CalendarSources.h"
 #include "EventManager.h"
 #include "FakeClock.h"
 #include "FakeEventStore.h"
 #include "FakeLoginItem.h"
+#include "IcsEventStore.h"
 #include "PopoverWindow.h"
+#include "SettingsManager.h"
 #include "StatusBarController.h"
+#include "TestFiles.h"
 #include "ZonePin.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -35,6 +41,15 @@ AppServices services(QTemporaryDir &dir)
     services.trayProbe = [] { return TrayHostWatcher::Host::none; };
     services.followDesktopScheme = false;
     return services;
+}
+
+/** Built as main() builds it: one settings file, read for the calendars and written by the manager. */
+std::unique_ptr<AppDelegate> launchOn(QTemporaryDir &dir, const QString &settingsPath)
+{
+    AppServices s = services(dir);
+    s.settings = std::make_unique<SettingsFile>(settingsPath);
+    s.eventStore = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*s.settings));
+    return std::make_unique<AppDelegate>(std::move(s));
 }
 
 } // namespace
@@ -72,10 +87,65 @@ private Q_SLOTS:
         QCOMPARE(delegate.eventManager()->currentMonth().toString("yyyy-MM"), QStringLiteral("2026-12"));
         QCOMPARE(delegate.eventManager()->selectedDate().date(), QDate(2026, 12, 5));
 
-        QTest::qWait(50);
+        // Whatever launching queued has run once a call queued after it has.
+        bool fenced = false;
+        QMetaObject::invokeMethod(this, [&fenced] { fenced = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY(fenced);
         QCOMPARE(finished.count(), 1);
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    }
+
+    // The whole app over a real settings file: a switch flipped in the settings
+    // panel reaches the file beside what was there, a damaged file is kept
+    // aside, and the next start shows the user's choice and calendars.
+    void settingsPanelChangeSurvivesARestart_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // CAL: the calendar folder
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("as the app writes it")
+            << QByteArray("[General]\ncalendarSources=CAL\nweekStart=Monday\n\n[window]\nlastScreen=DP-1\n") << false;
+        QTest::newRow("damaged") << QByteArray("[General]\ncalendarSources=CAL\nweekStart Monday\n") << true;
+    }
+    void settingsPanelChangeSurvivesARestart()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("config/Moriva/Moriva.conf"));
+        const QString calendars = dir.filePath(QStringLiteral("cal"));
+        QVERIFY(writeFile(calendars + QStringLiteral("/a.ics"),
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:t\r\nBEGIN:VEVENT\r\nUID:a\r\nDTSTART:20261205T150000Z\r\n"
+            "DURATION:PT1H\r\nSUMMARY:Review\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"));
+        stored.replace("CAL", calendars.toUtf8());
+        QVERIFY(writeFile(path, stored));
+
+        {
+            auto delegate = launchOn(dir, path);
+            delegate->openPopover();
+            QTRY_VERIFY(delegate->statusBarController() && delegate->statusBarController()->isPopoverShown());
+            QWidget *content = delegate->statusBarController()->popover()->content();
+            auto *gear = content->findChild<QAbstractButton *>(QStringLiteral("settingsButton"));
+            QTest::mouseClick(gear, Qt::LeftButton, Qt::NoModifier, gear->rect().center());
+            QAbstractButton *dots = nullptr;
+            QTRY_VERIFY((dots = content->findChild<QAbstractButton *>(QStringLiteral("showEventDotsSwitch")))
+                && dots->isVisible());
+            QTest::mouseClick(dots, Qt::LeftButton, Qt::NoModifier, dots->rect().center());
+            QTRY_VERIFY(!delegate->settingsManager()->showEventDots());
+        }
+
+        const QSettings onDisk(path, QSettings::IniFormat);
+        QCOMPARE(onDisk.value("showEventDots").toString(), QStringLiteral("false"));
+        QCOMPARE(onDisk.value("calendarSources").toString(), calendars);
+        QCOMPARE(readFile(path + QStringLiteral(".damaged")), damaged ? stored : QByteArray());
+        if (!damaged)
+            QCOMPARE(onDisk.value("window/lastScreen").toString(), QStringLiteral("DP-1"));
+
+        auto restarted = launchOn(dir, path);
+        QSignalSpy finished(restarted.get(), &AppDelegate::didFinishLaunching);
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(!restarted->settingsManager()->showEventDots());
+        QTRY_COMPARE_WITH_TIMEOUT(restarted->eventManager()->selectedDayEvents().size(), 1, 20000);
     }
 
     void openRequestBeforeLaunchingIsKept()

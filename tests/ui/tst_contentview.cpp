@@ -1,7 +1,10 @@
+#include "ChoiceButton.h"
 #include "ContentFixture.h"
 #include "DayCell.h"
 #include "EventSection.h"
+#include "MonthPickerView.h"
 #include "OverlayHost.h"
+#include "Theme.h"
 
 #include <QLabel>
 #include <QScrollArea>
@@ -198,6 +201,37 @@ private Q_SLOTS:
         today->setFocus(Qt::TabFocusReason);
         QTest::keyClick(today, Qt::Key_Return);
         QTRY_COMPARE(f.title(), QStringLiteral("December 2026"));
+    }
+
+    // One size for all twelve names: the largest at which the longest fits its column.
+    void monthNamesShareOneSize_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("shrinks");
+        QTest::newRow("short names keep the designed size") << QStringList { "Jan", "Feb", "Mar", "Apr",
+            "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" }
+                                                            << false;
+        QTest::newRow("one long name sets the size of all") << QStringList { "January", "February", "March",
+            "April", "May", "June", "July", "August", "September", "October", "November", "December" }
+                                                            << true;
+    }
+    void monthNamesShareOneSize()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, shrinks);
+        MonthPickerView picker(at(2026, 12, 5), names);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        const int size
+            = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_0"))->font().pixelSize();
+        QCOMPARE(size < MonthPickerView::designedNamePixelSize, shrinks);
+        for (int i = 0; i < 12; ++i) {
+            auto *choice = picker.findChild<ChoiceButton *>(QStringLiteral("monthChoice_%1").arg(i));
+            QCOMPARE(choice->font().pixelSize(), size);
+            const QFontMetrics bold(Theme::font(size, QFont::Bold));
+            QVERIFY2(bold.horizontalAdvance(names.at(i)) <= choice->width() - ChoiceButton::horizontalPadding,
+                qPrintable(names.at(i)));
+        }
     }
 
     void accessibleNames()

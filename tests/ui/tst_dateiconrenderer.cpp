@@ -92,16 +92,6 @@ private Q_SLOTS:
         }
     }
 
-    void iconCarriesEverySizeAtBothRatios()
-    {
-        const QIcon icon = DateIconRenderer::icon(14, Qt::black);
-        for (int size : { 16, 22, 24, 32, 48, 64 })
-            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
-        const QPixmap sharp = icon.pixmap(QSize(22, 22), 2.0);
-        QCOMPARE(sharp.devicePixelRatio(), 2.0);
-        QCOMPARE(sharp.size(), QSize(44, 44));
-    }
-
     // The day must stay legible on a dark and on a light panel at the small
     // sizes panels use, whether the panel tells its colour or it is guessed wrong.
     void digitContrastOnPanels_data()

@@ -114,19 +114,6 @@ private Q_SLOTS:
         QCOMPARE(near(cell->dotRect().center(), dotColor, 24), QString());
     }
 
-    void dotLiftsTheNumber()
-    {
-        DayCell cell;
-        cell.resize(40, 44);
-        cell.setState({ at(2026, 12, 1), true, false, false, false });
-        const QRectF plain = cell.numberRect();
-        cell.setState({ at(2026, 12, 1), true, false, false, true });
-        QCOMPARE(plain.size(), QSizeF(30, 30));
-        QCOMPARE(plain.top() - cell.numberRect().top(), 3.0);
-        QCOMPARE(cell.dotRect().top() - cell.numberRect().bottom(), 2.0);
-        QCOMPARE(cell.dotRect().size(), QSizeF(4, 4));
-    }
-
     void clicksAndHover()
     {
         QWidget host;
