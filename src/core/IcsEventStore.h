@@ -45,8 +45,12 @@ public:
         bool watch = true;
         /** Start the first load at once, on a worker thread. */
         bool loadInBackground = true;
-        /** Series are resolved this far past now while loading, off the GUI thread; 0: only on demand. */
-        int prepareDays = 400;
+        /**
+         * Series are resolved this far past now while loading, off the GUI
+         * thread; 0: only on demand. The months around today, not a year:
+         * what is resolved stays in memory.
+         */
+        int prepareDays = 100;
         /** Where "now" comes from; the system clock when null. Must be safe to call from any thread. */
         const Clock *clock = nullptr;
     };
