@@ -373,12 +373,24 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         }
     }
     // One order whatever order the items arrived in, so that every store
-    // answers alike: by start, then by item.
-    std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
-        return a.first < b.first || (a.first == b.first && a.second->componentUid < b.second->componentUid);
+    // answers alike: by start, then by item, then as found. Sorting small
+    // keys rather than the records themselves.
+    struct Key
+    {
+        qint64 startMs;
+        quint32 at;
+    };
+    std::vector<Key> order(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        order[i] = { found[i].first, quint32(i) };
+    std::sort(order.begin(), order.end(), [&found](const Key &a, const Key &b) {
+        if (a.startMs != b.startMs)
+            return a.startMs < b.startMs;
+        const int byItem = QString::compare(found[a.at].second->componentUid, found[b.at].second->componentUid);
+        return byItem != 0 ? byItem < 0 : a.at < b.at;
     });
     out.reserve(qsizetype(found.size()));
-    for (auto &[ms, record] : found)
-        out.append(std::move(record));
+    for (const Key &k : order)
+        out.append(std::move(found[k.at].second));
     return out;
 }

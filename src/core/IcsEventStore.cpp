@@ -83,9 +83,14 @@ std::shared_ptr<EventIndex> buildIndex(
     for (const CalendarFiles &files : snapshot.calendars) {
         EventIndex::Calendar calendar;
         calendar.info = files.info;
+        // Called for every occurrence a query hands out: one allocation each.
         calendar.identifier = [prefix = files.prefix](const QString &uid, const QString &rid) {
-            return rid.isEmpty() ? prefix + QLatin1Char('/') + uid
-                                 : prefix + QLatin1Char('/') + uid + QLatin1Char('/') + rid;
+            QString id;
+            id.reserve(prefix.size() + uid.size() + rid.size() + 2);
+            id.append(prefix).append(QLatin1Char('/')).append(uid);
+            if (!rid.isEmpty())
+                id.append(QLatin1Char('/')).append(rid);
+            return id;
         };
         for (const ItemFile &item : files.files) {
             const auto &content = item.file.content;
