@@ -43,10 +43,17 @@ public:
             if (wall.date() != wall.addSecs(backBy).addMSecs(-1).date())
                 return;
         }
+        std::vector<qint64> midnights;
+        midnights.reserve(size_t(first.daysTo(last)) + 2);
+        for (QDate day = first; day <= last.addDays(1); day = day.addDays(1)) {
+            // A day the zone skipped whole has no start; each day's instants must follow the last's.
+            const QDateTime midnight = day.startOfDay(local);
+            if (!midnight.isValid() || (!midnights.empty() && midnight.toMSecsSinceEpoch() <= midnights.back()))
+                return;
+            midnights.push_back(midnight.toMSecsSinceEpoch());
+        }
         m_first = first;
-        m_midnights.reserve(size_t(first.daysTo(last)) + 2);
-        for (QDate day = first; day <= last.addDays(1); day = day.addDays(1))
-            m_midnights.push_back(day.startOfDay(local).toMSecsSinceEpoch());
+        m_midnights = std::move(midnights);
     }
 
     QDate dayOf(qint64 ms) const

@@ -56,6 +56,23 @@ ZoneOffsets::ZoneOffsets(const QTimeZone &zone)
     }
     spans.push_back({ from, tableEndMs, offset });
 
+    // Past the years its zone file lists, Qt may know changes that it does
+    // not list; twice a year the table is checked against Qt's own answer,
+    // and ends where they first differ.
+    for (int year = 1970; year < 2100 && spans.size() > 0; ++year) {
+        for (int month : { 1, 7 }) {
+            const QDateTime sample(QDate(year, month, 15), QTime(12, 0), Qt::UTC);
+            const qint64 at = sample.toMSecsSinceEpoch();
+            const auto span = std::find_if(
+                spans.begin(), spans.end(), [at](const Span &s) { return s.from <= at && at < s.to; });
+            if (span != spans.end() && span->offsetMs == qint64(zone.offsetFromUtc(sample)) * 1000)
+                continue;
+            spans.erase(span, spans.end());
+            year = 2100;
+            break;
+        }
+    }
+
     // Each span's wall times, less those near a neighbour's: there the
     // clock skipped (a gap) or ran twice (a fold).
     for (size_t i = 0; i < spans.size(); ++i) {
