@@ -67,6 +67,11 @@ public:
 
     /** Loads on the calling thread, for a command that has nothing else to do meanwhile. */
     void loadNow();
+    /**
+     * Starts a load on a worker thread (or marks one due when a load runs),
+     * for a store made without loadInBackground that is to load later.
+     */
+    void startLoad();
     bool isLoaded() const { return m_loaded; }
     QList<std::shared_ptr<const CalendarInfo>> calendars() const;
     /** Folders and files currently watched; for diagnostics and tests. */
@@ -87,7 +92,6 @@ private:
         Options options;
     };
 
-    void startLoad();
     void apply(std::shared_ptr<Snapshot> snapshot);
     qint64 horizon() const;
     static std::shared_ptr<Snapshot> load(
