@@ -190,6 +190,7 @@ void IcsEventStore::loadNow()
 {
     m_settle.stop();
     apply(load(m_snapshot, horizon(), *m_link));
+    releaseFreedMemory();
 }
 
 QList<std::shared_ptr<const CalendarInfo>> IcsEventStore::calendars() const
@@ -231,6 +232,7 @@ void IcsEventStore::startLoad()
     QThreadPool::globalInstance()->start(
         [this, previous = m_snapshot, until = horizon(), link = m_link] {
             std::shared_ptr<Snapshot> snapshot = load(previous, until, *link);
+            releaseFreedMemory();
             QMutexLocker lock(&link->mutex);
             if (!link->store || link->cancelled.load())
                 return;
@@ -386,12 +388,16 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         snapshot->index = buildIndex(
             *snapshot, { link.options.maxOccurrencesPerSeriesPerDay, link.options.maxInstancesPerEvent }, prepareUntilMs);
     }
+    return snapshot;
+}
+
+void IcsEventStore::releaseFreedMemory()
+{
 #ifdef __GLIBC__
-    // Parsing freed far more than the events keep, in every worker's arena;
-    // glibc would hold on to it for good.
+    // Parsing frees far more than the events keep, in every worker's arena,
+    // and glibc would hold on to it for good.
     malloc_trim(0);
 #endif
-    return snapshot;
 }
 
 void IcsEventStore::apply(std::shared_ptr<Snapshot> snapshot)

@@ -94,6 +94,7 @@ private:
 
     void apply(std::shared_ptr<Snapshot> snapshot);
     qint64 horizon() const;
+    static void releaseFreedMemory();
     static std::shared_ptr<Snapshot> load(
         const std::shared_ptr<const Snapshot> &previous, qint64 prepareUntilMs, const LoaderLink &link);
 
