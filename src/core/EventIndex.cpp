@@ -143,6 +143,7 @@ struct EventIndex::Single
     qint64 endMs = 0;
     quint32 source = 0;
     qint32 extra = -1;
+    quint32 uidRank = 0; ///< where the event's UID sorts among all the index holds
 };
 
 struct EventIndex::Extra
@@ -159,10 +160,12 @@ struct EventIndex::Master
         qint64 afterWall;
         qint64 shiftWall;
         std::shared_ptr<const IcsEvent> source;
+        quint32 uidRank = 0;
     };
     std::unique_ptr<RecurrenceExpander> expander;
     QString uid;
     quint32 source = 0;
+    quint32 uidRank = 0;
     std::vector<Future> future; ///< ascending by afterWall
 };
 
@@ -181,7 +184,7 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
         const auto sourceIndex = quint32(m_sources.size());
         m_sources.push_back({ calendar.info, calendar.identifier, calendar.wallTimeRecurrenceIds });
         const auto addSingle = [&](const Item &item, const QString &recurrenceKey) {
-            Single single { item.event, 0, 0, sourceIndex, -1 };
+            Single single { item.event, 0, 0, sourceIndex, -1, 0 };
             const bool ownUid = item.uid == item.event->uid;
             if (!ownUid || !recurrenceKey.isEmpty()) {
                 single.extra = qint32(m_extras.size());
@@ -242,7 +245,7 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
                             continue;
                         const qint64 after = master.expander->wallOf(change.recurrenceId);
                         master.future.push_back(
-                            { after, master.expander->wallOf(change.start) - after, o->event });
+                            { after, master.expander->wallOf(change.start) - after, o->event, 0 });
                     }
                     // Ordered by where each change takes effect, so the latest one before an occurrence wins.
                     std::stable_sort(master.future.begin(), master.future.end(),
@@ -259,10 +262,33 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
     m_shortEvents.shrink_to_fit();
     m_extras.shrink_to_fit();
     m_masters.shrink_to_fit();
+    rankUids();
     placeSingles();
 }
 
 EventIndex::~EventIndex() = default;
+
+// Queries order occurrences that start together by UID; comparing ranks
+// worked out once is what keeps that cheap when thousands start together.
+void EventIndex::rankUids()
+{
+    std::vector<std::pair<const QString *, quint32 *>> uids;
+    uids.reserve(m_shortEvents.size() + m_masters.size());
+    for (Single &s : m_shortEvents)
+        uids.emplace_back(&s.event->uid, &s.uidRank);
+    for (Master &m : m_masters) {
+        uids.emplace_back(&m.expander->master().uid, &m.uidRank);
+        for (Master::Future &f : m.future)
+            uids.emplace_back(&f.source->uid, &f.uidRank);
+    }
+    std::sort(uids.begin(), uids.end(), [](const auto &a, const auto &b) { return *a.first < *b.first; });
+    quint32 rank = 0;
+    for (size_t i = 0; i < uids.size(); ++i) {
+        if (i > 0 && *uids[i].first != *uids[i - 1].first)
+            ++rank;
+        *uids[i].second = rank;
+    }
+}
 
 void EventIndex::placeSingles()
 {
@@ -312,7 +338,13 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         return out;
     // Sorted on UTC milliseconds: comparing the records' times would look
     // up a zone for every comparison.
-    std::vector<std::pair<qint64, EventPtr>> found;
+    struct Found
+    {
+        qint64 startMs;
+        quint32 uidRank;
+        EventPtr record;
+    };
+    std::vector<Found> found;
     if (LocalZone::generation() != m_localGeneration)
         placeSingles();
     const QTimeZone local = LocalZone::zone();
@@ -323,11 +355,11 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         [](const Single &s, qint64 value) { return s.startMs < value; });
     for (; it != m_shortEvents.end() && it->startMs < to; ++it) {
         if (overlapsWindow(it->startMs, it->endMs, from, to))
-            found.emplace_back(it->startMs, recordOf(*it, local));
+            found.push_back({ it->startMs, it->uidRank, recordOf(*it, local) });
     }
     for (const Single &s : m_longEvents) {
         if (overlapsWindow(s.startMs, s.endMs, from, to))
-            found.emplace_back(s.startMs, recordOf(s, local));
+            found.push_back({ s.startMs, s.uidRank, recordOf(s, local) });
     }
 
     for (Master &master : m_masters) {
@@ -336,14 +368,14 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         const IcsEvent &event = expander.master();
         const bool floating = event.isAllDay() || floatsWithUser(event);
         const bool utcSeries = isUtc(event.start);
-        const auto add = [&](const RecurrenceExpander::Occurrence &o, const IcsEvent &fields, qint64 startMs,
-                              qint64 endMs) {
+        const auto add = [&](const RecurrenceExpander::Occurrence &o, const IcsEvent &fields, quint32 rank,
+                              qint64 startMs, qint64 endMs) {
             const QString key = event.isAllDay() ? dateKey(RecurrenceExpander::dateOfWall(o.wall))
                 : source.wallKeys                ? wallKeyOf(o.wall, utcSeries)
                                                  : utcKey(o.startMs);
-            found.emplace_back(startMs,
+            found.push_back({ startMs, rank,
                 makeRecord(
-                    fields, floating, startMs, endMs, source.info, source.identifier(master.uid, key), key, local));
+                    fields, floating, startMs, endMs, source.info, source.identifier(master.uid, key), key, local) });
         };
         // Occurrences before the first change stay where the rule puts them;
         // each later stretch is looked for where it was before its change
@@ -352,7 +384,7 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
             = master.future.empty() ? std::numeric_limits<qint64>::max() : master.future.front().afterWall;
         for (const auto &o : expander.occurrences(from, to, m_limits.perSeriesPerDay)) {
             if (o.wall <= firstChange)
-                add(o, event, o.startMs, o.endMs);
+                add(o, event, master.uidRank, o.startMs, o.endMs);
         }
         for (size_t i = 0; i < master.future.size(); ++i) {
             const Master::Future &change = master.future[i];
@@ -368,7 +400,7 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
                     continue;
                 const auto moved = expander.place(o.wall + change.shiftWall, *change.source);
                 if (overlapsWindow(moved.startMs, moved.endMs, from, to))
-                    add(o, *change.source, moved.startMs, moved.endMs);
+                    add(o, *change.source, change.uidRank, moved.startMs, moved.endMs);
             }
         }
     }
@@ -378,19 +410,19 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
     struct Key
     {
         qint64 startMs;
+        quint32 uidRank;
         quint32 at;
     };
     std::vector<Key> order(found.size());
     for (size_t i = 0; i < found.size(); ++i)
-        order[i] = { found[i].first, quint32(i) };
-    std::sort(order.begin(), order.end(), [&found](const Key &a, const Key &b) {
-        if (a.startMs != b.startMs)
-            return a.startMs < b.startMs;
-        const int byItem = QString::compare(found[a.at].second->componentUid, found[b.at].second->componentUid);
-        return byItem != 0 ? byItem < 0 : a.at < b.at;
+        order[i] = { found[i].startMs, found[i].uidRank, quint32(i) };
+    std::sort(order.begin(), order.end(), [](const Key &a, const Key &b) {
+        return a.startMs != b.startMs ? a.startMs < b.startMs
+            : a.uidRank != b.uidRank  ? a.uidRank < b.uidRank
+                                      : a.at < b.at;
     });
     out.reserve(qsizetype(found.size()));
     for (const Key &k : order)
-        out.append(std::move(found[k.at].second));
+        out.append(std::move(found[k.at].record));
     return out;
 }

@@ -71,6 +71,7 @@ private:
     struct Extra;
     struct Master;
     void placeSingles();
+    void rankUids();
     EventPtr recordOf(const Single &single, const QTimeZone &local) const;
 
     std::vector<Source> m_sources;
