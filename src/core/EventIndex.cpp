@@ -80,7 +80,9 @@ QString wallKeyOf(qint64 wall, bool utc)
 
 bool isUtc(const IcsTime &t)
 {
-    return t.kind == IcsTime::Kind::zoned && t.zone == QTimeZone::utc();
+    // QTimeZone::utc() looks its zone up by name on every call.
+    static const QTimeZone utc = QTimeZone::utc();
+    return t.kind == IcsTime::Kind::zoned && t.zone == utc;
 }
 
 /** The instant a value of an item stands for, floating ones in the zone the user is in now. */

@@ -105,6 +105,17 @@ std::shared_ptr<const ZoneOffsets> ZoneOffsets::of(const QTimeZone &zone)
 
 bool ZoneOffsets::instantOf(qint64 wallMs, qint64 *utcMs) const
 {
+    // Successive questions are mostly about the same months: try the
+    // stretch that answered last before searching. Shared between
+    // threads, the hint may be stale, never wrong.
+    const size_t hint = m_hint.load(std::memory_order_relaxed);
+    if (hint < m_stretches.size()) {
+        const Stretch &s = m_stretches[hint];
+        if (wallMs >= s.wallFrom && wallMs < s.wallTo) {
+            *utcMs = wallMs - s.offsetMs;
+            return true;
+        }
+    }
     const auto it = std::upper_bound(m_stretches.begin(), m_stretches.end(), wallMs,
         [](qint64 wall, const Stretch &s) { return wall < s.wallFrom; });
     if (it == m_stretches.begin())
@@ -112,6 +123,7 @@ bool ZoneOffsets::instantOf(qint64 wallMs, qint64 *utcMs) const
     const Stretch &s = *(it - 1);
     if (wallMs >= s.wallTo)
         return false;
+    m_hint.store(size_t(it - 1 - m_stretches.begin()), std::memory_order_relaxed);
     *utcMs = wallMs - s.offsetMs;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QTimeZone>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -13,8 +14,8 @@
  *
  * Only unambiguous wall times are answered: those near a change of offset
  * (a gap or a fold) and those outside the table's years are left to Qt, so
- * every answer equals QDateTime(date, time, zone). Immutable once built,
- * hence safe to share between threads.
+ * every answer equals QDateTime(date, time, zone). Immutable once built
+ * (but for a lookup hint), hence safe to share between threads.
  */
 class ZoneOffsets
 {
@@ -38,4 +39,5 @@ private:
         qint64 offsetMs;
     };
     std::vector<Stretch> m_stretches; ///< ascending, not overlapping
+    mutable std::atomic<size_t> m_hint { 0 }; ///< the stretch that answered last
 };
