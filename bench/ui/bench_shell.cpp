@@ -93,12 +93,17 @@ int main(int argc, char *argv[])
 
     AppServices services;
     services.clock = std::make_unique<SystemClock>();
-    auto store = std::make_unique<IcsEventStore>(CalendarSources::forUser());
+    // Started as the app starts it: the calendars are read once the icon is up.
+    IcsEventStore::Options options;
+    options.loadInBackground = false;
+    auto store = std::make_unique<IcsEventStore>(CalendarSources::forUser(), options);
     IcsEventStore *storePtr = store.get();
     services.eventStore = std::move(store);
     services.settings = std::make_unique<SettingsFile>(SettingsManager::defaultFilePath());
     services.loginItem = std::make_unique<XdgAutostartLoginItem>(QCoreApplication::applicationFilePath());
     AppDelegate delegate(std::move(services));
+    QObject::connect(&delegate, &AppDelegate::didFinishLaunching, storePtr, &IcsEventStore::startLoad,
+        Qt::QueuedConnection);
 
     double iconMs = -1;
     QObject::connect(&delegate, &AppDelegate::didFinishLaunching, [&] {

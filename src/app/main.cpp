@@ -73,7 +73,12 @@ int main(int argc, char *argv[])
     // One reader and writer of the settings file for the whole app: the
     // calendar sources are taken from it, the settings manager writes it.
     auto settings = std::make_unique<SettingsFile>(SettingsManager::defaultFilePath());
-    auto files = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*settings));
+    // Read once the icon is up: on two cores a load started now would take
+    // the CPU that showing the icon needs, the more so the larger the calendars.
+    IcsEventStore::Options fileOptions;
+    fileOptions.loadInBackground = false;
+    auto files = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*settings), fileOptions);
+    IcsEventStore *fileStore = files.get();
 #ifdef MORIVA_WITH_EDS
     // Returns at once: the desktop's calendars arrive later, and a session
     // without the calendar service starts just as fast.
@@ -89,6 +94,8 @@ int main(int argc, char *argv[])
     services.calendarLauncher = std::make_unique<DesktopCalendarLauncher>();
 
     AppDelegate delegate(std::move(services));
+    QObject::connect(&delegate, &AppDelegate::didFinishLaunching, fileStore, &IcsEventStore::startLoad,
+        Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openPopover);
     QObject::connect(&instance, &SingleInstance::joinNextRequested, &delegate, &AppDelegate::joinNextMeeting);
     if (joinNext)

@@ -7,7 +7,6 @@
 #include <QHash>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -16,19 +15,52 @@ constexpr qint64 shortSpanMs = 7 * dayMs;
 
 // Recurrence instants as RFC 5545 writes them: "20250305", "20250305T090000"
 // or "20250305T090000Z". Hand-formatted because a month step formats thousands.
+char16_t *putDigits(char16_t *at, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        at[i] = char16_t(u'0' + value % 10);
+        value /= 10;
+    }
+    return at + width;
+}
+
+char16_t *putDate(char16_t *at, QDate date)
+{
+    at = putDigits(at, date.year(), 4);
+    at = putDigits(at, date.month(), 2);
+    return putDigits(at, date.day(), 2);
+}
+
+// Years outside 0..9999 never come out of a checked file, but keep the
+// general form rather than a truncated one should one get here.
+bool fourDigitYear(QDate date)
+{
+    return date.year() >= 0 && date.year() <= 9999;
+}
+
 QString dateKey(QDate date)
 {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d", date.year(), date.month(), date.day());
-    return QString::fromLatin1(buffer);
+    if (!fourDigitYear(date))
+        return QString::asprintf("%04d%02d%02d", date.year(), date.month(), date.day());
+    char16_t buffer[8];
+    putDate(buffer, date);
+    return QString(reinterpret_cast<const QChar *>(buffer), 8);
 }
 
 QString wallKey(QDate date, QTime time, bool utc)
 {
-    char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02dT%02d%02d%02d%s", date.year(), date.month(), date.day(),
-        time.hour(), time.minute(), time.second(), utc ? "Z" : "");
-    return QString::fromLatin1(buffer);
+    if (!fourDigitYear(date))
+        return QString::asprintf("%04d%02d%02dT%02d%02d%02d%s", date.year(), date.month(), date.day(), time.hour(),
+            time.minute(), time.second(), utc ? "Z" : "");
+    char16_t buffer[16];
+    char16_t *at = putDate(buffer, date);
+    *at++ = u'T';
+    at = putDigits(at, time.hour(), 2);
+    at = putDigits(at, time.minute(), 2);
+    at = putDigits(at, time.second(), 2);
+    if (utc)
+        *at++ = u'Z';
+    return QString(reinterpret_cast<const QChar *>(buffer), at - buffer);
 }
 
 QString utcKey(qint64 ms)
@@ -48,7 +80,9 @@ QString wallKeyOf(qint64 wall, bool utc)
 
 bool isUtc(const IcsTime &t)
 {
-    return t.kind == IcsTime::Kind::zoned && t.zone == QTimeZone::utc();
+    // QTimeZone::utc() looks its zone up by name on every call.
+    static const QTimeZone utc = QTimeZone::utc();
+    return t.kind == IcsTime::Kind::zoned && t.zone == utc;
 }
 
 /** The instant a value of an item stands for, floating ones in the zone the user is in now. */
@@ -95,15 +129,29 @@ bool floatsWithUser(const IcsEvent &e)
 
 } // namespace
 
+struct EventIndex::Source
+{
+    std::shared_ptr<const CalendarInfo> info;
+    std::function<QString(const QString &, const QString &)> identifier;
+    bool wallKeys = false;
+};
+
+// One per one-off event and per override, so kept small: what only a few
+// need (a stand-in UID, an override's recurrence key) lives in m_extras.
 struct EventIndex::Single
 {
     std::shared_ptr<const IcsEvent> event;
-    std::shared_ptr<const CalendarInfo> calendar;
-    QString identifier;
-    QString recurrenceKey;
     qint64 startMs = 0;
     qint64 endMs = 0;
-    EventPtr record;
+    quint32 source = 0;
+    qint32 extra = -1;
+    quint32 uidRank = 0; ///< where the event's UID sorts among all the index holds
+};
+
+struct EventIndex::Extra
+{
+    QString uid; ///< null when it is the event's own
+    QString recurrenceKey;
 };
 
 struct EventIndex::Master
@@ -114,12 +162,12 @@ struct EventIndex::Master
         qint64 afterWall;
         qint64 shiftWall;
         std::shared_ptr<const IcsEvent> source;
+        quint32 uidRank = 0;
     };
     std::unique_ptr<RecurrenceExpander> expander;
-    std::shared_ptr<const CalendarInfo> calendar;
-    std::function<QString(const QString &, const QString &)> identifier;
     QString uid;
-    bool wallKeys = false;
+    quint32 source = 0;
+    quint32 uidRank = 0;
     std::vector<Future> future; ///< ascending by afterWall
 };
 
@@ -133,7 +181,19 @@ bool EventIndex::supersedes(const IcsEvent &candidate, const IcsEvent &current)
 EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
     : m_limits(limits)
 {
+    m_sources.reserve(size_t(calendars.size()));
     for (const Calendar &calendar : calendars) {
+        const auto sourceIndex = quint32(m_sources.size());
+        m_sources.push_back({ calendar.info, calendar.identifier, calendar.wallTimeRecurrenceIds });
+        const auto addSingle = [&](const Item &item, const QString &recurrenceKey) {
+            Single single { item.event, 0, 0, sourceIndex, -1, 0 };
+            const bool ownUid = item.uid == item.event->uid;
+            if (!ownUid || !recurrenceKey.isEmpty()) {
+                single.extra = qint32(m_extras.size());
+                m_extras.push_back({ ownUid ? QString() : item.uid, recurrenceKey });
+            }
+            m_shortEvents.push_back(std::move(single));
+        };
         // Two versions of one item (same UID and RECURRENCE-ID): the newer
         // one stands, whichever was read first (RFC 5545 3.8.7.4).
         QList<const Item *> items;
@@ -168,8 +228,7 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
                 const QString key = rid.isDate()  ? dateKey(rid.date)
                     : calendar.wallTimeRecurrenceIds ? wallKey(rid.date, rid.time, isUtc(rid))
                                                      : utcKey(instantOf(rid, LocalZone::zone()).toMSecsSinceEpoch());
-                m_shortEvents.push_back(
-                    { item->event, calendar.info, calendar.identifier(item->uid, key), key, 0, 0, nullptr });
+                addSingle(*item, key);
                 continue;
             }
             const auto overridden = overrides.constFind(item->uid);
@@ -178,10 +237,8 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
                     continue;
                 Master master;
                 master.expander = std::make_unique<RecurrenceExpander>(item->event, m_limits.instancesPerSeries);
-                master.calendar = calendar.info;
-                master.identifier = calendar.identifier;
+                master.source = sourceIndex;
                 master.uid = item->uid;
-                master.wallKeys = calendar.wallTimeRecurrenceIds;
                 if (overridden != overrides.constEnd()) {
                     for (const Item *o : *overridden) {
                         const IcsEvent &change = *o->event;
@@ -190,7 +247,7 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
                             continue;
                         const qint64 after = master.expander->wallOf(change.recurrenceId);
                         master.future.push_back(
-                            { after, master.expander->wallOf(change.start) - after, o->event });
+                            { after, master.expander->wallOf(change.start) - after, o->event, 0 });
                     }
                     // Ordered by where each change takes effect, so the latest one before an occurrence wins.
                     std::stable_sort(master.future.begin(), master.future.end(),
@@ -201,14 +258,39 @@ EventIndex::EventIndex(const QList<Calendar> &calendars, const Limits &limits)
             }
             if (event.cancelled)
                 continue;
-            m_shortEvents.push_back(
-                { item->event, calendar.info, calendar.identifier(item->uid, QString()), QString(), 0, 0, nullptr });
+            addSingle(*item, QString());
         }
     }
+    m_shortEvents.shrink_to_fit();
+    m_extras.shrink_to_fit();
+    m_masters.shrink_to_fit();
+    rankUids();
     placeSingles();
 }
 
 EventIndex::~EventIndex() = default;
+
+// Queries order occurrences that start together by UID; comparing ranks
+// worked out once is what keeps that cheap when thousands start together.
+void EventIndex::rankUids()
+{
+    std::vector<std::pair<const QString *, quint32 *>> uids;
+    uids.reserve(m_shortEvents.size() + m_masters.size());
+    for (Single &s : m_shortEvents)
+        uids.emplace_back(&s.event->uid, &s.uidRank);
+    for (Master &m : m_masters) {
+        uids.emplace_back(&m.expander->master().uid, &m.uidRank);
+        for (Master::Future &f : m.future)
+            uids.emplace_back(&f.source->uid, &f.uidRank);
+    }
+    std::sort(uids.begin(), uids.end(), [](const auto &a, const auto &b) { return *a.first < *b.first; });
+    quint32 rank = 0;
+    for (size_t i = 0; i < uids.size(); ++i) {
+        if (i > 0 && *uids[i].first != *uids[i - 1].first)
+            ++rank;
+        *uids[i].second = rank;
+    }
+}
 
 void EventIndex::placeSingles()
 {
@@ -224,12 +306,25 @@ void EventIndex::placeSingles()
         const QDateTime start = instantOf(s.event->start, local);
         s.startMs = start.toMSecsSinceEpoch();
         s.endMs = std::max(s.startMs, s.event->endFor(start).toMSecsSinceEpoch());
-        s.record = makeRecord(*s.event, s.event->isAllDay() || floatsWithUser(*s.event), s.startMs, s.endMs,
-            s.calendar, s.identifier, s.recurrenceKey, local);
         (s.endMs - s.startMs > shortSpanMs ? m_longEvents : m_shortEvents).push_back(std::move(s));
     }
     std::stable_sort(m_shortEvents.begin(), m_shortEvents.end(),
         [](const Single &a, const Single &b) { return a.startMs < b.startMs; });
+    m_shortEvents.shrink_to_fit();
+    m_longEvents.shrink_to_fit();
+}
+
+// Records of one-off events are made when asked for rather than kept: a
+// month shows a few hundred of the thousands held.
+EventPtr EventIndex::recordOf(const Single &single, const QTimeZone &local) const
+{
+    const Source &source = m_sources[single.source];
+    const IcsEvent &event = *single.event;
+    const Extra *extra = single.extra >= 0 ? &m_extras[size_t(single.extra)] : nullptr;
+    const QString &uid = extra && !extra->uid.isNull() ? extra->uid : event.uid;
+    const QString key = extra ? extra->recurrenceKey : QString();
+    return makeRecord(event, event.isAllDay() || floatsWithUser(event), single.startMs, single.endMs, source.info,
+        source.identifier(uid, key), key, local);
 }
 
 void EventIndex::prepare(qint64 untilMs)
@@ -245,7 +340,13 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         return out;
     // Sorted on UTC milliseconds: comparing the records' times would look
     // up a zone for every comparison.
-    std::vector<std::pair<qint64, EventPtr>> found;
+    struct Found
+    {
+        qint64 startMs;
+        quint32 uidRank;
+        EventPtr record;
+    };
+    std::vector<Found> found;
     if (LocalZone::generation() != m_localGeneration)
         placeSingles();
     const QTimeZone local = LocalZone::zone();
@@ -256,26 +357,27 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         [](const Single &s, qint64 value) { return s.startMs < value; });
     for (; it != m_shortEvents.end() && it->startMs < to; ++it) {
         if (overlapsWindow(it->startMs, it->endMs, from, to))
-            found.emplace_back(it->startMs, it->record);
+            found.push_back({ it->startMs, it->uidRank, recordOf(*it, local) });
     }
     for (const Single &s : m_longEvents) {
         if (overlapsWindow(s.startMs, s.endMs, from, to))
-            found.emplace_back(s.startMs, s.record);
+            found.push_back({ s.startMs, s.uidRank, recordOf(s, local) });
     }
 
     for (Master &master : m_masters) {
         RecurrenceExpander &expander = *master.expander;
+        const Source &source = m_sources[master.source];
         const IcsEvent &event = expander.master();
         const bool floating = event.isAllDay() || floatsWithUser(event);
         const bool utcSeries = isUtc(event.start);
-        const auto add = [&](const RecurrenceExpander::Occurrence &o, const IcsEvent &source, qint64 startMs,
-                              qint64 endMs) {
+        const auto add = [&](const RecurrenceExpander::Occurrence &o, const IcsEvent &fields, quint32 rank,
+                              qint64 startMs, qint64 endMs) {
             const QString key = event.isAllDay() ? dateKey(RecurrenceExpander::dateOfWall(o.wall))
-                : master.wallKeys                ? wallKeyOf(o.wall, utcSeries)
+                : source.wallKeys                ? wallKeyOf(o.wall, utcSeries)
                                                  : utcKey(o.startMs);
-            found.emplace_back(startMs,
-                makeRecord(source, floating, startMs, endMs, master.calendar, master.identifier(master.uid, key),
-                    key, local));
+            found.push_back({ startMs, rank,
+                makeRecord(
+                    fields, floating, startMs, endMs, source.info, source.identifier(master.uid, key), key, local) });
         };
         // Occurrences before the first change stay where the rule puts them;
         // each later stretch is looked for where it was before its change
@@ -284,7 +386,7 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
             = master.future.empty() ? std::numeric_limits<qint64>::max() : master.future.front().afterWall;
         for (const auto &o : expander.occurrences(from, to, m_limits.perSeriesPerDay)) {
             if (o.wall <= firstChange)
-                add(o, event, o.startMs, o.endMs);
+                add(o, event, master.uidRank, o.startMs, o.endMs);
         }
         for (size_t i = 0; i < master.future.size(); ++i) {
             const Master::Future &change = master.future[i];
@@ -300,17 +402,29 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
                     continue;
                 const auto moved = expander.place(o.wall + change.shiftWall, *change.source);
                 if (overlapsWindow(moved.startMs, moved.endMs, from, to))
-                    add(o, *change.source, moved.startMs, moved.endMs);
+                    add(o, *change.source, change.uidRank, moved.startMs, moved.endMs);
             }
         }
     }
     // One order whatever order the items arrived in, so that every store
-    // answers alike: by start, then by item.
-    std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
-        return a.first < b.first || (a.first == b.first && a.second->componentUid < b.second->componentUid);
+    // answers alike: by start, then by item, then as found. Sorting small
+    // keys rather than the records themselves.
+    struct Key
+    {
+        qint64 startMs;
+        quint32 uidRank;
+        quint32 at;
+    };
+    std::vector<Key> order(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        order[i] = { found[i].startMs, found[i].uidRank, quint32(i) };
+    std::sort(order.begin(), order.end(), [](const Key &a, const Key &b) {
+        return a.startMs != b.startMs ? a.startMs < b.startMs
+            : a.uidRank != b.uidRank  ? a.uidRank < b.uidRank
+                                      : a.at < b.at;
     });
     out.reserve(qsizetype(found.size()));
-    for (auto &[ms, record] : found)
-        out.append(std::move(record));
+    for (const Key &k : order)
+        out.append(std::move(found[k.at].record));
     return out;
 }

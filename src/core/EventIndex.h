@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QTimeZone>
 
 #include <functional>
 #include <memory>
@@ -65,10 +66,16 @@ public:
     static bool supersedes(const IcsEvent &candidate, const IcsEvent &current);
 
 private:
+    struct Source;
     struct Single;
+    struct Extra;
     struct Master;
     void placeSingles();
+    void rankUids();
+    EventPtr recordOf(const Single &single, const QTimeZone &local) const;
 
+    std::vector<Source> m_sources;
+    std::vector<Extra> m_extras;
     std::vector<Single> m_shortEvents; ///< sorted by start
     std::vector<Single> m_longEvents;
     std::vector<Master> m_masters;

@@ -22,15 +22,41 @@
 #include <limits>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace CalendarFileReading;
 
 namespace {
+
+struct ItemFile
+{
+    QString name; ///< the file's name; its folder is the calendar's
+    LoadedFile file; ///< no stamp when it could not be read
+};
 
 struct CalendarFiles
 {
     std::shared_ptr<const CalendarInfo> info;
     QString prefix;
-    QStringList files;
+    bool isFile = false;
+    /**
+     * By name. Only names are kept: a path per item repeated the folder for
+     * every one of tens of thousands of files.
+     */
+    std::vector<ItemFile> files;
+
+    QString pathOf(const ItemFile &item) const
+    {
+        return isFile ? info->id : info->id + QLatin1Char('/') + item.name;
+    }
+    const ItemFile *find(const QString &name) const
+    {
+        const auto it = std::lower_bound(files.begin(), files.end(), name,
+            [](const ItemFile &f, const QString &n) { return f.name < n; });
+        return it != files.end() && it->name == name ? &*it : nullptr;
+    }
 };
 
 } // namespace
@@ -39,7 +65,6 @@ struct IcsEventStore::Snapshot
 {
     quint64 generation = 0;
     QList<CalendarFiles> calendars;
-    QHash<QString, LoadedFile> files;
     QStringList watchFolders;
     QStringList watchFiles;
     int roots = 0;
@@ -58,21 +83,24 @@ std::shared_ptr<EventIndex> buildIndex(
     for (const CalendarFiles &files : snapshot.calendars) {
         EventIndex::Calendar calendar;
         calendar.info = files.info;
+        // Called for every occurrence a query hands out: one allocation each.
         calendar.identifier = [prefix = files.prefix](const QString &uid, const QString &rid) {
-            return rid.isEmpty() ? prefix + QLatin1Char('/') + uid
-                                 : prefix + QLatin1Char('/') + uid + QLatin1Char('/') + rid;
+            QString id;
+            id.reserve(prefix.size() + uid.size() + rid.size() + 2);
+            id.append(prefix).append(QLatin1Char('/')).append(uid);
+            if (!rid.isEmpty())
+                id.append(QLatin1Char('/')).append(rid);
+            return id;
         };
-        for (const QString &path : files.files) {
-            const auto loaded = snapshot.files.constFind(path);
-            if (loaded == snapshot.files.constEnd() || !loaded->content)
+        for (const ItemFile &item : files.files) {
+            const auto &content = item.file.content;
+            if (!item.file.stamp.isValid() || !content)
                 continue;
-            const auto &content = loaded->content;
             for (qsizetype i = 0; i < content->events.size(); ++i) {
                 const IcsEvent &event = content->events[i];
                 // Without a UID the file and position are the only stable name.
-                const QString uid = event.uid.isEmpty()
-                    ? QStringLiteral("file:%1#%2").arg(QFileInfo(path).fileName()).arg(i)
-                    : event.uid;
+                const QString uid
+                    = event.uid.isEmpty() ? QStringLiteral("file:%1#%2").arg(item.name).arg(i) : event.uid;
                 calendar.items.append({ std::shared_ptr<const IcsEvent>(content, &event), uid });
             }
         }
@@ -162,6 +190,7 @@ void IcsEventStore::loadNow()
 {
     m_settle.stop();
     apply(load(m_snapshot, horizon(), *m_link));
+    releaseFreedMemory();
 }
 
 QList<std::shared_ptr<const CalendarInfo>> IcsEventStore::calendars() const
@@ -203,6 +232,7 @@ void IcsEventStore::startLoad()
     QThreadPool::globalInstance()->start(
         [this, previous = m_snapshot, until = horizon(), link = m_link] {
             std::shared_ptr<Snapshot> snapshot = load(previous, until, *link);
+            releaseFreedMemory();
             if (link->options.beforeHandOver)
                 link->options.beforeHandOver();
             QMutexLocker lock(&link->mutex);
@@ -236,38 +266,57 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         snapshot->watchFolders.removeDuplicates();
     }
 
+    // Calendars of the last load by where they are, to keep what did not change.
+    QHash<QString, const CalendarFiles *> before;
+    if (previous) {
+        for (const CalendarFiles &c : previous->calendars)
+            before.insert(c.info->id, &c);
+    }
     QStringList toRead;
+    std::vector<std::pair<qsizetype, size_t>> readInto; ///< calendar and item of each of toRead
     QList<bool> calendarReadable;
     for (const CalendarLocation &location : locations) {
         CalendarFiles calendar;
-        bool readable = true;
-        if (location.isFile) {
-            calendar.files = { location.path };
-            snapshot->watchFiles.append(location.path);
-        } else {
-            calendar.files = listItemFiles(location.path, &readable);
-        }
-        calendarReadable.append(readable);
-        for (const QString &path : std::as_const(calendar.files)) {
-            // The first load reads everything; the reader's own fstat gives the stamp.
-            const auto old
-                = previous ? previous->files.constFind(path) : QHash<QString, LoadedFile>::const_iterator();
-            if (!previous || old == previous->files.constEnd()) {
-                toRead.append(path);
-                continue;
-            }
-            const FileStamp stamp = statPath(path);
-            if (stamp.isValid() && old->stamp == stamp)
-                snapshot->files.insert(path, *old);
-            else if (stamp.isValid())
-                toRead.append(path);
-        }
         auto info = std::make_shared<CalendarInfo>();
         info->id = location.path;
         calendar.info = info;
+        calendar.isFile = location.isFile;
+        bool readable = true;
+        if (location.isFile) {
+            calendar.files.push_back({ QFileInfo(location.path).fileName(), {} });
+            snapshot->watchFiles.append(location.path);
+        } else {
+            const QStringList paths = listItemFiles(location.path, &readable);
+            calendar.files.reserve(size_t(paths.size()));
+            const qsizetype folderLength = location.path.size() + 1;
+            for (const QString &path : paths)
+                calendar.files.push_back({ path.mid(folderLength), {} });
+            std::sort(calendar.files.begin(), calendar.files.end(),
+                [](const ItemFile &a, const ItemFile &b) { return a.name < b.name; });
+        }
+        calendarReadable.append(readable);
+        const CalendarFiles *old = before.value(location.path);
+        for (size_t i = 0; i < calendar.files.size(); ++i) {
+            ItemFile &item = calendar.files[i];
+            const QString path = calendar.pathOf(item);
+            // The first load reads everything; the reader's own fstat gives the stamp.
+            const ItemFile *known = old && old->isFile == calendar.isFile ? old->find(item.name) : nullptr;
+            if (!known || !known->file.stamp.isValid()) {
+                toRead.append(path);
+                readInto.emplace_back(snapshot->calendars.size(), i);
+                continue;
+            }
+            const FileStamp stamp = statPath(path);
+            if (stamp.isValid() && known->file.stamp == stamp) {
+                item.file = known->file;
+            } else if (stamp.isValid()) {
+                toRead.append(path);
+                readInto.emplace_back(snapshot->calendars.size(), i);
+            }
+        }
         calendar.prefix = QString::fromLatin1(
             QCryptographicHash::hash(location.path.toUtf8(), QCryptographicHash::Md5).toHex().left(8));
-        snapshot->calendars.append(calendar);
+        snapshot->calendars.append(std::move(calendar));
     }
 
     // Every core, through the one pool; a cancelled load skips what is left.
@@ -286,9 +335,9 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         pool->reserveThread();
     if (link.cancelled.load())
         return snapshot;
-    for (qsizetype i = 0; i < toRead.size(); ++i) {
-        if (results[size_t(i)].stamp.isValid())
-            snapshot->files.insert(toRead[i], results[size_t(i)]);
+    for (size_t i = 0; i < readInto.size(); ++i) {
+        if (results[i].stamp.isValid())
+            snapshot->calendars[readInto[i].first].files[readInto[i].second].file = results[i];
     }
 
     // Names and colours, now that single files have been read.
@@ -298,11 +347,11 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
         const CalendarLocation &location = locations[c];
         const QFileInfo fi(location.path);
         if (location.isFile) {
-            const auto it = snapshot->files.constFind(location.path);
-            const bool parsed = it != snapshot->files.constEnd() && it->content;
+            const LoadedFile &file = calendar.files.front().file;
+            const bool parsed = file.stamp.isValid() && file.content;
             if (parsed) {
-                info->name = it->content->calendarName;
-                info->color = it->content->color;
+                info->name = file.content->calendarName;
+                info->color = file.content->color;
             } else {
                 calendarReadable[c] = false;
             }
@@ -322,18 +371,18 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
     }
     snapshot->unreadable = unreadable;
 
-    bool changed = !previous || previous->files.size() != snapshot->files.size()
-        || previous->calendars.size() != snapshot->calendars.size() || previous->unreadable != unreadable;
-    if (!changed) {
-        for (auto it = snapshot->files.constBegin(); it != snapshot->files.constEnd() && !changed; ++it) {
-            const auto old = previous->files.constFind(it.key());
-            changed = old == previous->files.constEnd() || !(old->stamp == it->stamp);
-        }
-        for (qsizetype c = 0; c < snapshot->calendars.size() && !changed; ++c) {
-            const CalendarInfo &a = *snapshot->calendars[c].info;
-            const CalendarInfo &b = *previous->calendars[c].info;
-            changed = a.id != b.id || a.name != b.name || a.color != b.color
-                || snapshot->calendars[c].files != previous->calendars[c].files;
+    bool changed = !previous || previous->calendars.size() != snapshot->calendars.size()
+        || previous->unreadable != unreadable;
+    for (qsizetype c = 0; c < snapshot->calendars.size() && !changed; ++c) {
+        const CalendarFiles &now = snapshot->calendars[c];
+        const CalendarFiles &then = previous->calendars[c];
+        const CalendarInfo &a = *now.info;
+        const CalendarInfo &b = *then.info;
+        changed = a.id != b.id || a.name != b.name || a.color != b.color || now.files.size() != then.files.size();
+        for (size_t i = 0; i < now.files.size() && !changed; ++i) {
+            const ItemFile &x = now.files[i];
+            const ItemFile &y = then.files[i];
+            changed = x.name != y.name || !(x.file.stamp == y.file.stamp);
         }
     }
     snapshot->changed = changed;
@@ -342,6 +391,15 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
             *snapshot, { link.options.maxOccurrencesPerSeriesPerDay, link.options.maxInstancesPerEvent }, prepareUntilMs);
     }
     return snapshot;
+}
+
+void IcsEventStore::releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    // Parsing frees far more than the events keep, in every worker's arena,
+    // and glibc would hold on to it for good.
+    malloc_trim(0);
+#endif
 }
 
 void IcsEventStore::apply(std::shared_ptr<Snapshot> snapshot)
@@ -386,8 +444,7 @@ void IcsEventStore::apply(std::shared_ptr<Snapshot> snapshot)
                 completion(m_status == AuthorizationStatus::fullAccess, QString());
         }
         if (first || snapshot->changed) {
-            qCDebug(lcStore) << "loaded" << snapshot->calendars.size() << "calendars,"
-                             << snapshot->files.size() << "files";
+            qCDebug(lcStore) << "loaded" << snapshot->calendars.size() << "calendars";
             Q_EMIT changed();
         }
     }

@@ -46,8 +46,12 @@ public:
         bool watch = true;
         /** Start the first load at once, on a worker thread. */
         bool loadInBackground = true;
-        /** Series are resolved this far past now while loading, off the GUI thread; 0: only on demand. */
-        int prepareDays = 400;
+        /**
+         * Series are resolved this far past now while loading, off the GUI
+         * thread; 0: only on demand. The months around today, not a year:
+         * what is resolved stays in memory.
+         */
+        int prepareDays = 100;
         /** Where "now" comes from; the system clock when null. Must be safe to call from any thread. */
         const Clock *clock = nullptr;
         /**
@@ -70,6 +74,11 @@ public:
 
     /** Loads on the calling thread, for a command that has nothing else to do meanwhile. */
     void loadNow();
+    /**
+     * Starts a load on a worker thread (or marks one due when a load runs),
+     * for a store made without loadInBackground that is to load later.
+     */
+    void startLoad();
     bool isLoaded() const { return m_loaded; }
     QList<std::shared_ptr<const CalendarInfo>> calendars() const;
     /** Folders and files currently watched; for diagnostics and tests. */
@@ -90,9 +99,9 @@ private:
         Options options;
     };
 
-    void startLoad();
     void apply(std::shared_ptr<Snapshot> snapshot);
     qint64 horizon() const;
+    static void releaseFreedMemory();
     static std::shared_ptr<Snapshot> load(
         const std::shared_ptr<const Snapshot> &previous, qint64 prepareUntilMs, const LoaderLink &link);
 

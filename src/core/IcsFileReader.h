@@ -25,10 +25,11 @@ struct IcsTime
 {
     enum class Kind : quint8 { none, date, floating, zoned };
 
-    Kind kind = Kind::none;
+    // Largest first: every event holds two of these and lists more.
     QDate date;
-    QTime time; ///< midnight for dates
     QTimeZone zone; ///< zoned only (UTC included)
+    QTime time; ///< midnight for dates
+    Kind kind = Kind::none;
 
     bool isValid() const { return kind != Kind::none; }
     bool isDate() const { return kind == Kind::date; }
@@ -71,11 +72,15 @@ struct IcsEvent
     QUrl url;
     MeetingProperties meeting;
 
+    // The fields are ordered to leave no padding: tens of thousands of these are held.
     IcsTime start;
     /** Length of each occurrence: whole days on the calendar, then exact seconds. */
-    qint32 durationDays = 0;
     qint64 durationSeconds = 0;
-    bool cancelled = false;
+    qint32 durationDays = 0;
+
+    /** Which of two versions of one item supersedes: SEQUENCE, then DTSTAMP or LAST-MODIFIED. */
+    int sequence = 0;
+    qint64 stampSecs = 0;
 
     /** Recurrence rules, validated and with UNTIL already in the start's wall time. */
     QList<IcsRule> rules;
@@ -84,10 +89,7 @@ struct IcsEvent
 
     IcsTime recurrenceId; ///< set on an override of one occurrence
     bool thisAndFuture = false;
-
-    /** Which of two versions of one item supersedes: SEQUENCE, then DTSTAMP or LAST-MODIFIED. */
-    int sequence = 0;
-    qint64 stampSecs = 0;
+    bool cancelled = false;
 
     bool isAllDay() const { return start.isDate(); }
     bool isRecurring() const { return !recurrenceId.isValid() && (!rules.isEmpty() || !rdates.isEmpty()); }

@@ -3,6 +3,7 @@
 #include "LocalZone.h"
 #include "Overlap.h"
 #include "StoreLog.h"
+#include "ZoneOffsets.h"
 
 #include <QHash>
 
@@ -464,6 +465,7 @@ RecurrenceExpander::RecurrenceExpander(std::shared_ptr<const IcsEvent> master, i
     , m_localGeneration(LocalZone::generation())
 {
     const IcsEvent &event = *m_master;
+    m_offsets = ZoneOffsets::of(event.start.kind == IcsTime::Kind::zoned ? event.start.zone : m_local);
     icaltimetype dtstart = icaltime_null_time();
     dtstart.year = event.start.date.year();
     dtstart.month = event.start.date.month();
@@ -595,6 +597,7 @@ void RecurrenceExpander::followLocalZone()
         return;
     m_localGeneration = LocalZone::generation();
     m_local = LocalZone::zone();
+    m_offsets = ZoneOffsets::of(m_local);
     placeFixed();
     for (auto &rule : m_rules) {
         rule->resolved.clear();
@@ -649,6 +652,14 @@ QDateTime RecurrenceExpander::instantOf(qint64 wall) const
     return LocalZone::at(date, time, m_local);
 }
 
+qint64 RecurrenceExpander::epochMsOf(qint64 wall) const
+{
+    qint64 ms = 0;
+    if (m_offsets && m_offsets->instantOf(wall, &ms))
+        return ms;
+    return instantOf(wall).toMSecsSinceEpoch();
+}
+
 RecurrenceExpander::Occurrence RecurrenceExpander::resolve(qint64 wall) const
 {
     return place(wall, *m_master);
@@ -658,9 +669,8 @@ RecurrenceExpander::Occurrence RecurrenceExpander::place(qint64 wall, const IcsE
 {
     // Whole days are counted on the calendar, the rest in exact seconds; one
     // zone lookup fewer when the length has no whole days.
-    const qint64 startMs = instantOf(wall).toMSecsSinceEpoch();
-    const qint64 daysEnd
-        = shape.durationDays == 0 ? startMs : instantOf(wall + shape.durationDays * dayMs).toMSecsSinceEpoch();
+    const qint64 startMs = epochMsOf(wall);
+    const qint64 daysEnd = shape.durationDays == 0 ? startMs : epochMsOf(wall + shape.durationDays * dayMs);
     const qint64 endMs = daysEnd + (shape.isAllDay() ? 0 : shape.durationSeconds * 1000);
     return { startMs, std::max(startMs, endMs), wall };
 }
@@ -840,7 +850,8 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
         bool ownEnd;
     };
     std::vector<Candidate> candidates;
-    // Zone lookups dominate; months are revisited, so keep what was resolved.
+    candidates.reserve(32); // a month of a daily series without growing
+    // Qt's own lookups near a change of offset are slow; months are revisited, so keep those.
     const auto cachedResolve = [this](Rule &rule, qint64 wall) {
         auto &cache = rule.resolved;
         auto known = std::lower_bound(
@@ -916,7 +927,12 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
                     }
                     if (day < lowDay)
                         continue;
-                    const Occurrence o = cachedResolve(*rule, wall);
+                    // The zone table answers most walls at once; only Qt's
+                    // lookups near a change of offset are worth remembering.
+                    qint64 quick = 0;
+                    const Occurrence o = m_offsets && m_offsets->instantOf(wall, &quick)
+                        ? resolve(wall)
+                        : cachedResolve(*rule, wall);
                     if (o.startMs >= low && o.startMs < toMs + slackMs) {
                         candidates.push_back({ o, false });
                         ++produced;
@@ -941,6 +957,7 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
         return a.occurrence.wall < b.occurrence.wall
             || (a.occurrence.wall == b.occurrence.wall && a.ownEnd > b.ownEnd);
     });
+    out.reserve(qsizetype(candidates.size()));
     qint64 day = std::numeric_limits<qint64>::min();
     int thatDay = 0;
     bool capped = false;

@@ -15,6 +15,8 @@
  * remembered, so stepping through months costs a binary search rather than
  * a walk from the first instance. Not thread-safe: one thread at a time.
  */
+class ZoneOffsets;
+
 class RecurrenceExpander
 {
 public:
@@ -62,6 +64,7 @@ private:
 
     qint64 wallOfInstant(const QDateTime &instant) const;
     QDateTime instantOf(qint64 wall) const;
+    qint64 epochMsOf(qint64 wall) const;
     Occurrence resolve(qint64 wall) const;
     bool isExcluded(qint64 wall) const;
     void extend(Rule &rule, qint64 untilMs);
@@ -78,5 +81,6 @@ private:
     std::vector<qint64> m_excludedDays; ///< sorted, Julian days
     bool m_truncated = false;
     QTimeZone m_local; ///< the local zone floating and all-day series are placed in
+    std::shared_ptr<const ZoneOffsets> m_offsets; ///< of the zone instants are worked out in
     quint64 m_localGeneration = 0;
 };

@@ -126,6 +126,55 @@ private Q_SLOTS:
         QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 2))), (QStringList { "forever", "inside" }));
         QCOMPARE(ids(index.eventsOn(QDate(2026, 12, 5))), QStringList { "forever" });
     }
+
+    // Days come from a table of local midnights; around clock changes the
+    // table must agree with converting each instant, including where the
+    // clock runs back over a midnight (then the table cannot be used).
+    void daysAroundClockChanges_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("change");
+
+        // clang-format off
+        QTest::newRow("spring forward") << QByteArray("Europe/Berlin") << QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC);
+        QTest::newRow("fall back") << QByteArray("Europe/Berlin") << QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC);
+        QTest::newRow("midnight never happens") << QByteArray("America/Santiago") << QDateTime(QDate(2026, 9, 6), QTime(4, 0), Qt::UTC);
+        QTest::newRow("last hour of the day twice") << QByteArray("America/Santiago") << QDateTime(QDate(2026, 4, 5), QTime(3, 0), Qt::UTC);
+        QTest::newRow("back from 00:01 to 23:01") << QByteArray("America/Goose_Bay") << QDateTime(QDate(2010, 11, 7), QTime(3, 1), Qt::UTC);
+        QTest::newRow("half-hour change") << QByteArray("Australia/Lord_Howe") << QDateTime(QDate(2026, 4, 4), QTime(15, 0), Qt::UTC);
+        QTest::newRow("a day skipped") << QByteArray("Pacific/Apia") << QDateTime(QDate(2011, 12, 30), QTime(10, 0), Qt::UTC);
+        // clang-format on
+    }
+
+    void daysAroundClockChanges()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, change);
+        QVERIFY(pinLocalZone(zone));
+        const QTimeZone local(zone);
+
+        // Every 20 minutes for two days either side, 50 minutes long, a few
+        // right at the change, and one long event so that the table spans all.
+        EventList events;
+        for (int i = -144; i < 144; ++i) {
+            const QDateTime start = change.addSecs(qint64(i) * 1200);
+            events.append(FakeEventStore::make(QString::number(i), start, start.addSecs(3000)));
+        }
+        for (int secs : { -90, -30, 30 }) // the minute that ends at a change
+            events.append(FakeEventStore::make(QString("near %1").arg(secs), change.addSecs(secs), change.addSecs(secs + 20)));
+        events.append(FakeEventStore::make("long", change.addDays(-4), change.addDays(4)));
+        const DayIndex index = DayIndex::build(events, change.date().addDays(-10), change.date().addDays(10));
+
+        for (const EventPtr &e : std::as_const(events)) {
+            const QDate first = e->start.toTimeZone(local).date();
+            const QDate last = e->end.addMSecs(-1).toTimeZone(local).date();
+            for (QDate day = first.addDays(-1); day <= last.addDays(1); day = day.addDays(1)) {
+                const bool listed = ids(index.eventsOn(day)).contains(e->identifier);
+                QVERIFY2(listed == (day >= first && day <= last),
+                    qPrintable(e->identifier + " on " + day.toString(Qt::ISODate)));
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_DayIndex)
