@@ -26,9 +26,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "agenda"))
 from private_bus import PrivateBus  # noqa: E402
 
-TIME = "/usr/bin/time"
-
-
 def environment(home, bus=None, folder=None):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "TZ": "Europe/Berlin",
            "XDG_CONFIG_HOME": home + "/config", "XDG_DATA_HOME": home + "/data", "XDG_CACHE_HOME": home + "/cache",
@@ -44,28 +41,38 @@ def environment(home, bus=None, folder=None):
     return env
 
 
-def timed(argv, env, debug=False):
-    """Wall (this side) and CPU (user + system of the child) of one run."""
-    extra = {"QT_LOGGING_RULES": "moriva.agenda.bus.debug=true"} if debug else {}
-    with tempfile.NamedTemporaryFile() as figures:
-        t0 = time.perf_counter()
-        p = subprocess.run([TIME, "-f", "%U %S", "-o", figures.name] + argv, env={**env, **extra},
-                           capture_output=True, text=True)
-        wall = time.perf_counter() - t0
-        user, system = open(figures.name).read().split()[-2:]
-    return wall, float(user) + float(system), p
+def cpu_of(argv, env):
+    """Wall and CPU (user + system) of one run, read through wait4 so that the
+    CPU is the child's alone."""
+    t0 = time.perf_counter()
+    child = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, _, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - t0
+    child.returncode = 0
+    return wall, usage.ru_utime + usage.ru_stime
 
 
-def medians(argv, env, runs):
-    timed(argv, env)
-    rs = [timed(argv, env) for _ in range(runs)]
-    return statistics.median(r[0] for r in rs) * 1000, statistics.median(r[1] for r in rs) * 1000, rs[-1][2]
+def paired(commands, runs):
+    """Median wall and CPU (ms) of each command, the commands taking turns so
+    that the machine's load falls on each alike."""
+    for argv, env in commands:
+        cpu_of(argv, env)
+    samples = [[] for _ in commands]
+    for _ in range(runs):
+        for i, (argv, env) in enumerate(commands):
+            samples[i].append(cpu_of(argv, env))
+    return [(statistics.median(w for w, _ in s) * 1000, statistics.median(c for _, c in s) * 1000) for s in samples]
+
+
+def answered_by_app(agenda, env):
+    p = subprocess.run([agenda, "--next"], env={**env, "QT_LOGGING_RULES": "moriva.agenda.bus.debug=true"},
+                       capture_output=True, text=True)
+    return "answered by the running Moriva" in p.stderr
 
 
 def start_app(build, env):
-    app = subprocess.Popen([os.path.join(build, "src/app/moriva")], env=env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-    return app
+    return subprocess.Popen([os.path.join(build, "src/app/moriva")], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
 
 
 def stop(app):
@@ -100,34 +107,9 @@ def app_figures(build, with_service, settle):
             while time.monotonic() < deadline and app.poll() is None and not owns_name(env):
                 time.sleep(0.05)
             time.sleep(settle)  # the service's calendars, threads and clients settle
-            if app.poll() is not None:
-                return None
-            return footprint(app)
+            return footprint(app) if app.poll() is None else None
         finally:
             stop(app)
-
-
-def next_figures(build, folder, runs):
-    agenda = os.path.join(build, "src/agenda/moriva-agenda")
-    out = {}
-    with tempfile.TemporaryDirectory() as home, PrivateBus() as bus:
-        env = environment(home, bus, folder)
-        out["files"] = medians([agenda, "--next"], env, runs)
-        app = start_app(build, env)
-        try:
-            deadline = time.monotonic() + 120
-            answered = False
-            while time.monotonic() < deadline and app.poll() is None:
-                _, _, p = timed([agenda, "--next"], env, debug=True)
-                if "answered by the running Moriva" in p.stderr:
-                    answered = True
-                    break
-                time.sleep(0.2)
-            if answered:
-                out["app"] = medians([agenda, "--next"], env, runs)
-        finally:
-            stop(app)
-    return out
 
 
 def main():
@@ -145,26 +127,37 @@ def main():
         subprocess.run([sys.executable, os.path.join(HERE, "make-calendars.py"), "--files", str(args.files),
                         "--seed", str(args.seed), folder], check=True, stdout=subprocess.DEVNULL)
     builds = [("after", args.build)] + ([("before", args.before)] if args.before else [])
+    agendas = [os.path.join(build, "src/agenda/moriva-agenda") for _, build in builds]
     print("load average: %s" % open("/proc/loadavg").read().split()[0])
 
-    print("\nmoriva-agenda --source EMPTYDIR (median of %d)" % args.runs)
+    print("\nmoriva-agenda --source EMPTYDIR (median of %d paired runs)" % args.runs)
     print("| build | wall ms | CPU ms |")
     print("|---|---|---|")
     with tempfile.TemporaryDirectory() as empty:
-        for name, build in builds:
-            env = environment(empty + "/home")
-            wall, cpu, _ = medians([os.path.join(build, "src/agenda/moriva-agenda"), "--source", empty], env,
-                                   args.runs)
+        env = environment(empty + "/home")
+        figures = paired([([agenda, "--source", empty], env) for agenda in agendas], args.runs)
+        for (name, _), (wall, cpu) in zip(builds, figures):
             print("| %s | %.1f | %.1f |" % (name, wall, cpu))
 
-    print("\nmoriva-agenda --next, %d files (median of %d)" % (args.files, args.runs))
-    print("| build | from the files: wall ms, CPU ms | answered by Moriva: wall ms, CPU ms |")
+    print("\nmoriva-agenda --next, %d files, Moriva's own sources (median of %d paired runs)" % (args.files, args.runs))
+    print("| build | from the files: wall ms, CPU ms | answered by a running Moriva: wall ms, CPU ms |")
     print("|---|---|---|")
-    for name, build in builds:
-        f = next_figures(build, folder, args.runs)
-        app = f.get("app")
-        print("| %s | %.1f, %.1f | %s |" % (name, f["files"][0], f["files"][1],
-                                            "%.1f, %.1f" % app[:2] if app else "no answer"))
+    with tempfile.TemporaryDirectory() as home, PrivateBus() as bus:
+        env = environment(home, bus, folder)
+        from_files = paired([([agenda, "--next"], env) for agenda in agendas], args.runs)
+        from_app = []
+        for (name, build), agenda in zip(builds, agendas):
+            app = start_app(build, env)
+            try:
+                deadline = time.monotonic() + 120
+                while time.monotonic() < deadline and app.poll() is None and not answered_by_app(agenda, env):
+                    time.sleep(0.2)
+                from_app.append(paired([([agenda, "--next"], env)], args.runs)[0]
+                                if answered_by_app(agenda, env) else None)
+            finally:
+                stop(app)
+        for (name, _), files, app in zip(builds, from_files, from_app):
+            print("| %s | %.1f, %.1f | %s |" % (name, files[0], files[1], "%.1f, %.1f" % app if app else "no answer"))
 
     print("\nthe app after %.0f s: libraries mapped, threads (calendar-service libraries among them)" % args.settle)
     print("| build | service cannot start | service starts on demand |")

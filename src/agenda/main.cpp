@@ -162,7 +162,12 @@ int main(int argc, char **argv)
     // on the bus; only then is its module (and its fifty libraries) loaded.
     // A command prints once, so it waits (boundedly) for them to load.
     CompositeEventStore composite;
-    if (ownSources && !args.noSystem && bus && bus->answers(SystemStoreModule::registryBusName)) {
+#ifdef MORIVA_WITH_EDS
+    const bool withSystem = ownSources && !args.noSystem && bus;
+#else
+    const bool withSystem = false;
+#endif
+    if (withSystem && bus->answers(SystemStoreModule::registryBusName)) {
         if (std::unique_ptr<SystemEventStore> system = SystemStoreModule::load()) {
             SystemEventStore *service = system.release();
             QEventLoop loop;

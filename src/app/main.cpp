@@ -45,6 +45,7 @@ std::vector<char *> preferXWayland(int argc, char *argv[])
     return args;
 }
 
+#ifdef MORIVA_WITH_EDS
 // The desktop's calendar service answers when its registry runs or the bus
 // would start it. Otherwise its module is not loaded at all.
 bool calendarServiceAnswers()
@@ -59,6 +60,7 @@ bool calendarServiceAnswers()
     return daemon->isServiceRegistered(name).value()
         || daemon->activatableServiceNames().value().contains(name);
 }
+#endif
 
 } // namespace
 
