@@ -24,7 +24,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "agenda"))
-from private_bus import PrivateBus  # noqa: E402
+from private_bus import PrivateBus, stop  # noqa: E402
 
 def environment(home, bus=None, folder=None):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "TZ": "Europe/Berlin",
@@ -73,15 +73,6 @@ def answered_by_app(agenda, env):
 def start_app(build, env):
     return subprocess.Popen([os.path.join(build, "src/app/moriva")], env=env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
-
-
-def stop(app):
-    app.terminate()
-    try:
-        app.wait(10)
-    except subprocess.TimeoutExpired:
-        app.kill()
-        app.wait()
 
 
 def owns_name(env):

@@ -14,7 +14,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from private_bus import PrivateBus  # noqa: E402
+from private_bus import PrivateBus, stop  # noqa: E402
 
 moriva, agenda = sys.argv[1], sys.argv[2]
 failures = []
@@ -103,12 +103,7 @@ with tempfile.TemporaryDirectory() as home, PrivateBus() as bus:
         for lib in ("libecal", "libedataserver", "moriva-eds", "libgio-2.0"):
             check(lib not in maps, "the app maps %s in a session without the calendar service" % lib)
     finally:
-        app.terminate()
-        try:
-            app.wait(10)
-        except subprocess.TimeoutExpired:
-            app.kill()
-            app.wait()
+        stop(app)
 
 if failures:
     sys.exit(1)

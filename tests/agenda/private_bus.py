@@ -21,6 +21,16 @@ CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configurat
 """
 
 
+def stop(process):
+    """Ends a program started on the bus, politely first."""
+    process.terminate()
+    try:
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 class PrivateBus:
     """with_services: the session's own service folders, so services (the
     desktop's calendar service among them) start on demand as on a desktop."""
