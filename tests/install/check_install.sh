@@ -26,7 +26,7 @@ done
 [ -x "$root/bin/moriva" ] && [ -x "$root/bin/moriva-agenda" ] || fail "binaries not executable"
 # The desktop calendar module, where the binaries look for it: lib/moriva
 # (or lib/<multiarch>/moriva) beside bin.
-module=$(cd "$root" && find lib* -path '*/moriva/moriva-eds.so' 2>/dev/null | head -n 1)
+module=$(cd "$root" && find . -path './lib*/moriva/moriva-eds.so' | sed 's|^\./||' | head -n 1)
 if [ -e "$build/modules/moriva-eds.so" ]; then
   [ -n "$module" ] && [ -s "$root/$module" ] || fail "not installed: the desktop calendar module"
 fi
