@@ -12,7 +12,7 @@ set_name=${1:-test}
 run_packages=(
   # build
   cmake make g++ pkgconf qt6-base-dev qt6-base-dev-tools libical-dev libxcb1-dev
-  libecal2.0-dev libedataserver1.2-dev
+  libecal2.0-dev libedataserver1.2-dev libdbus-1-dev
   # translations: lrelease at build time, Qt's own texts at run time
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
 )

@@ -1,24 +1,15 @@
+#include "AgendaFormat.h"
 #include "CalendarSources.h"
+#include "CompositeEventStore.h"
 #include "DayIndex.h"
-#include "EventRowRules.h"
 #include "IcsWindowReader.h"
-#include "LocalZone.h"
+#include "SessionBus.h"
 #include "SystemClock.h"
+#include "SystemStoreModule.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QLocale>
-
-#include <QSet>
-
-#ifdef MORIVA_WITH_EDS
-#include "CompositeEventStore.h"
-#include "EdsEventStore.h"
-
 #include <QEventLoop>
 #include <QTimer>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +25,8 @@ const char usage[]
       "  --json         one JSON object per line\n"
       "  --next         only the next event that has not ended\n"
       "  --no-system    leave out the desktop's calendars (Evolution Data Server);\n"
-      "                 implied by --source\n";
+      "                 implied by --source; a running Moriva leaves them out too\n"
+      "With --next and Moriva's own sources, a running Moriva answers from memory.\n";
 
 struct Arguments
 {
@@ -121,108 +113,17 @@ Arguments parseArguments(const QStringList &args)
     return out;
 }
 
-QString isoWithOffset(const QDateTime &instant)
-{
-    const QDateTime local = LocalZone::toLocal(instant, LocalZone::zone());
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
-        + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-}
-
-QString jsonString(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-// A status bar shows each line as it comes: a line break or a control
-// character inside an invitation's text must not forge another line.
-QString oneLine(QString text)
-{
-    for (QChar &c : text) {
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
-            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-QString jsonLine(QDate day, const CalendarEvent &e)
-{
-    QString start, end;
-    if (e.allDay) {
-        start = e.start.toLocalTime().date().toString(Qt::ISODate);
-        end = e.end.toLocalTime().date().toString(Qt::ISODate);
-    } else {
-        start = isoWithOffset(e.start);
-        end = isoWithOffset(e.end);
-    }
-    const EventRowRules::RowContent row = EventRowRules::rowContent(e);
-    const QColor color = e.calendar ? e.calendar->color : QColor();
-    QString line(QLatin1Char('{'));
-    line += QStringLiteral("\"day\":") + jsonString(day.toString(Qt::ISODate));
-    line += QStringLiteral(",\"start\":") + jsonString(start);
-    line += QStringLiteral(",\"end\":") + jsonString(end);
-    line += QStringLiteral(",\"allDay\":") + (e.allDay ? QStringLiteral("true") : QStringLiteral("false"));
-    line += QStringLiteral(",\"title\":") + jsonString(row.title);
-    line += QStringLiteral(",\"calendar\":") + jsonString(e.calendar ? e.calendar->name : QString());
-    line += QStringLiteral(",\"color\":")
-        + (color.isValid() ? jsonString(color.name(QColor::HexRgb)) : QStringLiteral("null"));
-    line += QStringLiteral(",\"location\":") + jsonString(e.location);
-    line += QStringLiteral(",\"meeting\":")
-        + (row.link ? jsonString(row.link.url.toString(QUrl::FullyEncoded)) : QStringLiteral("null"));
-    line += QStringLiteral(",\"service\":")
-        + (row.link.service.isEmpty() ? QStringLiteral("null") : jsonString(row.link.service));
-    line += QLatin1Char('}');
-    return line;
-}
-
-QString textLine(const CalendarEvent &e)
-{
-    const EventRowRules::RowContent row = EventRowRules::rowContent(e);
-    QString line = QStringLiteral("  ") + row.time.leftJustified(15) + oneLine(row.title);
-    if (e.calendar && !e.calendar->name.isEmpty())
-        line += QStringLiteral("  [") + oneLine(e.calendar->name) + QLatin1Char(']');
-    if (row.location)
-        line += QStringLiteral("  @ ") + oneLine(*row.location);
-    if (row.link)
-        line += QStringLiteral("  ") + row.link.url.toString(QUrl::FullyEncoded);
-    return line;
-}
-
 void print(const QString &line)
 {
     std::fputs(line.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
 }
 
-int runNext(EventStore &store, const QDateTime &now, bool json)
+int finish(const AgendaFormat::Answer &answer)
 {
-    // Widening steps: a status bar asks every few seconds and the next event is usually close.
-    const QDate today = now.date();
-    for (int span : { 1, 8, 32, 367, 3660 }) {
-        const QDateTime end(today.addDays(span), QTime(0, 0));
-        const EventList events = store.events(now, end);
-        EventPtr best;
-        QSet<QString> seen;
-        for (const EventPtr &e : events) {
-            if (seen.contains(e->identifier))
-                continue;
-            seen.insert(e->identifier);
-            if (e->end < e->start || (e->end <= now && !(e->end == e->start && e->start >= now)))
-                continue;
-            if (!best || e->start < best->start)
-                best = e;
-        }
-        if (best) {
-            const QDate day = std::max(best->start.toLocalTime().date(), today);
-            print(json ? jsonLine(day, *best)
-                       : day.toString(Qt::ISODate) + QLatin1Char(' ') + textLine(*best).trimmed());
-            return 0;
-        }
-    }
-    return 0;
+    std::fputs(answer.output.toUtf8().constData(), stdout);
+    std::fputs(answer.errors.toUtf8().constData(), stderr);
+    return answer.status;
 }
 
 /**
@@ -266,9 +167,9 @@ void printDays(EventStore &store, QDate first, int days, bool json)
             if (onDay.isEmpty())
                 continue;
             if (!json)
-                print(QLocale::c().toString(day, QStringLiteral("ddd yyyy-MM-dd")));
+                print(AgendaFormat::dayHeading(day));
             for (const EventPtr &e : onDay)
-                print(json ? jsonLine(day, *e) : textLine(*e));
+                print(json ? AgendaFormat::jsonLine(day, *e) : AgendaFormat::textLine(*e));
         }
     }
 }
@@ -288,10 +189,24 @@ int main(int argc, char **argv)
     const QDateTime start(first, QTime(0, 0));
     const QDateTime end(first.addDays(args.days), QTime(0, 0));
 
+    // Moriva's own sources are what a running Moriva holds in memory, and
+    // what the desktop's calendars join. Named sources are read as given.
+    const bool ownSources = args.sources.isEmpty();
+    std::unique_ptr<SessionBus> bus;
+    if (ownSources)
+        bus = SessionBus::connect(400);
+    // A status bar asks every few seconds: the app has the answer already.
+    // Whatever keeps it from answering (not running, still loading, other
+    // settings or zone, too slow) leaves the question to the files.
+    if (args.next && bus) {
+        if (const auto answer = bus->askNext(args.json, args.noSystem, AgendaFormat::currentContext()))
+            return finish(*answer);
+    }
+
     // Only what can matter to the window asked about is parsed; --next
     // looks at the rest of today first and widens from there.
     const QList<SourceRoot> roots
-        = args.sources.isEmpty() ? CalendarSources::forUser() : CalendarSources::fromPaths(args.sources);
+        = ownSources ? CalendarSources::forUser() : CalendarSources::fromPaths(args.sources);
     IcsWindowReader::Options options;
     // A status bar waits on --next: two threads answer sooner for a little more memory.
     options.threads = args.next ? 2 : 1;
@@ -301,30 +216,35 @@ int main(int argc, char **argv)
     else
         store.load(start, end);
     EventStore *shown = &store;
-#ifdef MORIVA_WITH_EDS
-    // The desktop's own calendars join the files, unless the sources were
-    // named. A command prints once, so it waits (boundedly) for them to load.
+    // The desktop's own calendars join the files when their service answers
+    // on the bus; only then is its module (and its fifty libraries) loaded.
+    // A command prints once, so it waits (boundedly) for them to load.
     CompositeEventStore composite;
-    if (args.sources.isEmpty() && !args.noSystem && EdsEventStore::sessionBusAvailable()) {
-        auto *eds = new EdsEventStore;
-        QEventLoop loop;
-        QObject::connect(eds, &EdsEventStore::loaded, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        if (!eds->isLoaded())
-            loop.exec();
-        composite.addStore(eds);
-        composite.addStore(&store, false);
-        composite.setHiddenPathsProvider([eds] { return eds->localCalendarFiles(); });
-        shown = &composite;
-    }
+#ifdef MORIVA_WITH_EDS
+    const bool withSystem = ownSources && !args.noSystem && bus;
+#else
+    const bool withSystem = false;
 #endif
-    if (shown->authorizationStatus() == AuthorizationStatus::denied) {
-        std::fputs("moriva-agenda: none of the calendar sources can be read\n", stderr);
-        return 1;
+    if (withSystem && bus->answers(SystemStoreModule::registryBusName)) {
+        if (std::unique_ptr<SystemEventStore> system = SystemStoreModule::load()) {
+            SystemEventStore *service = system.release();
+            QEventLoop loop;
+            QObject::connect(service, &SystemEventStore::loaded, &loop, &QEventLoop::quit);
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+            if (!service->isLoaded())
+                loop.exec();
+            composite.addStore(service);
+            composite.addStore(&store, false);
+            composite.setHiddenPathsProvider([service] { return service->localCalendarFiles(); });
+            shown = &composite;
+        }
     }
+    bus.reset();
 
     if (args.next)
-        return runNext(*shown, now, args.json);
+        return finish(AgendaFormat::next(*shown, now, args.json));
+    if (shown->authorizationStatus() == AuthorizationStatus::denied)
+        return finish(AgendaFormat::unreadable());
 
     printDays(*shown, first, args.days, args.json);
     return 0;

@@ -1,7 +1,6 @@
+#include "AgendaFormat.h"
 #include "AppDelegate.h"
-#ifdef MORIVA_WITH_EDS
 #include "CompositeEventStore.h"
-#endif
 #include "DesktopCalendarLauncher.h"
 #include "DesktopUrlOpener.h"
 #include "IcsEventStore.h"
@@ -9,10 +8,13 @@
 #include "SettingsManager.h"
 #include "SingleInstance.h"
 #include "SystemClock.h"
+#include "SystemStoreModule.h"
 #include "Translations.h"
 #include "XdgAutostartLoginItem.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +44,23 @@ std::vector<char *> preferXWayland(int argc, char *argv[])
     args.push_back(nullptr);
     return args;
 }
+
+#ifdef MORIVA_WITH_EDS
+// The desktop's calendar service answers when its registry runs or the bus
+// would start it. Otherwise its module is not loaded at all.
+bool calendarServiceAnswers()
+{
+    if (!SystemStoreModule::sessionBusReachable())
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnectionInterface *daemon = bus.isConnected() ? bus.interface() : nullptr;
+    if (!daemon)
+        return false;
+    const QString name = QLatin1String(SystemStoreModule::registryBusName);
+    return daemon->isServiceRegistered(name).value()
+        || daemon->activatableServiceNames().value().contains(name);
+}
+#endif
 
 } // namespace
 
@@ -79,13 +98,16 @@ int main(int argc, char *argv[])
     fileOptions.loadInBackground = false;
     auto files = std::make_unique<IcsEventStore>(CalendarSources::fromSettings(*settings), fileOptions);
     IcsEventStore *fileStore = files.get();
+    std::unique_ptr<SystemEventStore> system;
 #ifdef MORIVA_WITH_EDS
+    if (calendarServiceAnswers())
+        system = SystemStoreModule::load();
+#endif
+    SystemEventStore *systemStore = system.get();
     // Returns at once: the desktop's calendars arrive later, and a session
     // without the calendar service starts just as fast.
-    services.eventStore = CompositeEventStore::withDesktopCalendars(std::move(files));
-#else
-    services.eventStore = std::move(files);
-#endif
+    services.eventStore = CompositeEventStore::withSystemStore(std::move(system), std::move(files));
+    EventStore *shownStore = services.eventStore.get();
     services.settings = std::move(settings);
     services.loginItem = std::make_unique<XdgAutostartLoginItem>(XdgAutostartLoginItem::executableToStart(
         QCoreApplication::applicationFilePath(),
@@ -98,6 +120,17 @@ int main(int argc, char *argv[])
         Qt::QueuedConnection);
     QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openPopover);
     QObject::connect(&instance, &SingleInstance::joinNextRequested, &delegate, &AppDelegate::joinNextMeeting);
+    // The agenda command's --next, from what the popover holds. Until every
+    // store has loaded, the command reads the files itself rather than print
+    // a partial answer. --no-system asks for the files alone, as it reads them.
+    const SystemClock agendaClock;
+    instance.setAgendaHandler(
+        [=, &agendaClock](bool json, bool noSystem) -> std::optional<AgendaFormat::Answer> {
+            if (!fileStore->isLoaded() || (systemStore && !noSystem && !systemStore->isLoaded()))
+                return std::nullopt;
+            return AgendaFormat::next(
+                noSystem ? static_cast<EventStore &>(*fileStore) : *shownStore, agendaClock.now(), json);
+        });
     if (joinNext)
         delegate.joinNextMeeting();
     return app.exec();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CalendarColor.h"
 #include "MeetingProperties.h"
 
-#include <QColor>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -16,7 +16,7 @@ struct CalendarInfo
 {
     QString id;   ///< stable within one store: a folder or file path, or a system-store source id
     QString name;
-    QColor color; ///< invalid when the calendar has none; rows then use the accent colour
+    CalendarColor color; ///< invalid when the calendar has none; rows then use the accent colour
 };
 
 /**

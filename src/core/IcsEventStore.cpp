@@ -5,6 +5,7 @@
 #include "FolderWatcher.h"
 #include "IcsFileReader.h"
 #include "LocalZone.h"
+#include "ParallelMap.h"
 #include "StoreLog.h"
 #include "SystemClock.h"
 
@@ -16,7 +17,6 @@
 #include <QMutexLocker>
 #include <QSet>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <limits>
@@ -327,10 +327,10 @@ std::shared_ptr<IcsEventStore::Snapshot> IcsEventStore::load(
     const bool onPool = QThreadPool::globalInstance()->contains(QThread::currentThread());
     if (onPool)
         pool->releaseThread();
-    const std::vector<LoadedFile> results = QtConcurrent::blockingMapped<std::vector<LoadedFile>>(
-        pool, toRead, [&link, maxBytes](const QString &path) {
-            return link.cancelled.load() ? LoadedFile() : readFile(path, maxBytes);
-        });
+    const std::vector<LoadedFile> results
+        = ParallelMap::mapped<LoadedFile>(pool, toRead, [&link, maxBytes](const QString &path) {
+              return link.cancelled.load() ? LoadedFile() : readFile(path, maxBytes);
+          });
     if (onPool)
         pool->reserveThread();
     if (link.cancelled.load())

@@ -66,7 +66,7 @@ void readCalendar(icalcomponent *calendar, IcsFileContent &out)
          p = icalcomponent_get_next_property(calendar, ICAL_ANY_PROPERTY)) {
         const icalproperty_kind kind = icalproperty_isa(p);
         if (kind == ICAL_COLOR_PROPERTY) {
-            const QColor color = IcsFileReader::parseColor(cleanText(valueText(p)));
+            const CalendarColor color = IcsFileReader::parseColor(cleanText(valueText(p)));
             if (color.isValid())
                 out.color = color;
         } else if (kind == ICAL_X_PROPERTY) {
@@ -127,7 +127,7 @@ void IcsFileReader::quietLibical()
     });
 }
 
-QColor IcsFileReader::parseColor(const QString &text)
+CalendarColor IcsFileReader::parseColor(const QString &text)
 {
     const QString t = text.trimmed();
     if (t.size() == 9 && t.startsWith(QLatin1Char('#'))) {
@@ -135,10 +135,10 @@ QColor IcsFileReader::parseColor(const QString &text)
         const uint rgba = t.mid(1).toUInt(&ok, 16);
         if (!ok)
             return {};
-        return QColor(
+        return CalendarColor(
             int((rgba >> 24) & 0xff), int((rgba >> 16) & 0xff), int((rgba >> 8) & 0xff), int(rgba & 0xff));
     }
-    return QColor::fromString(t);
+    return CalendarColor::fromString(t);
 }
 
 IcsFileContent IcsFileReader::parse(const QByteArray &input)

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "CalendarColor.h"
 #include "MeetingProperties.h"
 
 #include <QByteArray>
-#include <QColor>
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -101,7 +101,7 @@ struct IcsEvent
 struct IcsFileContent
 {
     QString calendarName; ///< X-WR-CALNAME, when given
-    QColor color; ///< COLOR or X-APPLE-CALENDAR-COLOR, when given and readable
+    CalendarColor color; ///< COLOR or X-APPLE-CALENDAR-COLOR, when given and readable
     QList<IcsEvent> events;
     int skipped = 0; ///< VEVENTs dropped as unusable (no start, impossible dates)
     QString refusal; ///< why the file was not read at all; empty when it was
@@ -117,7 +117,7 @@ namespace IcsFileReader {
 IcsFileContent parse(const QByteArray &bytes);
 
 /** "#RRGGBB", "#RRGGBBAA" (as CalDAV servers write it) or a CSS colour name. */
-QColor parseColor(const QString &text);
+CalendarColor parseColor(const QString &text);
 
 /** Turns libical's own error reporting off; the parse calls it too. Idempotent. */
 void quietLibical();

@@ -4,6 +4,7 @@
 #include "EventIndex.h"
 #include "IcsFileReader.h"
 #include "LocalZone.h"
+#include "SystemStoreModule.h"
 #include "ZoneResolver.h"
 
 #include <libecal/libecal.h>
@@ -268,7 +269,8 @@ struct EdsEventStore::Private
         if (e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR)) {
             auto *ext = static_cast<ESourceSelectable *>(
                 e_source_get_extension(source, E_SOURCE_EXTENSION_CALENDAR));
-            const QColor color(takeUtf8(e_source_selectable_dup_color(ext)).trimmed());
+            const CalendarColor color
+                = CalendarColor::fromString(takeUtf8(e_source_selectable_dup_color(ext)).trimmed());
             if (color.isValid())
                 info->color = color;
         }
@@ -604,7 +606,7 @@ struct EdsEventStore::Private
 };
 
 EdsEventStore::EdsEventStore(QObject *parent)
-    : EventStore(parent)
+    : SystemEventStore(parent)
     , d(std::make_unique<Private>(this))
 {
     d->start();
@@ -676,8 +678,5 @@ void EdsEventStore::setChangeCoalescingMs(int ms)
 
 bool EdsEventStore::sessionBusAvailable()
 {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
+    return SystemStoreModule::sessionBusReachable();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EventStore.h"
+#include "SystemEventStore.h"
 
 #include <QStringList>
 
@@ -23,7 +23,7 @@
  * the component uid and the recurrence id, which are also set on the event
  * so that a calendar application can be asked to show it.
  */
-class EdsEventStore : public EventStore
+class EdsEventStore : public SystemEventStore
 {
     Q_OBJECT
 public:
@@ -34,27 +34,15 @@ public:
     void requestFullAccess(AccessCompletion completion) override;
     EventList events(const QDateTime &start, const QDateTime &end) override;
 
-    /** The registry answered and every calendar delivered its first contents (or failed to). */
-    bool isLoaded() const;
+    bool isLoaded() const override;
     /** The calendars currently mirrored, in the order their events are listed. */
     QList<std::shared_ptr<const CalendarInfo>> calendars() const;
-    /**
-     * Files that hold the enabled local calendars. When the service runs it
-     * owns them, so a files store reading the same file would show it twice.
-     */
-    QStringList localCalendarFiles() const;
+    QStringList localCalendarFiles() const override;
     /** How long a burst of changes is gathered into one changed(); 50 ms unless set. */
     void setChangeCoalescingMs(int ms);
 
-    /**
-     * Whether a session bus can be reached without starting one. Without this
-     * check GLib would autolaunch a private bus that outlives the program.
-     */
+    /** Whether a session bus can be reached without starting one (SystemStoreModule). */
     static bool sessionBusAvailable();
-
-Q_SIGNALS:
-    /** Emitted once, when isLoaded() first becomes true. */
-    void loaded();
 
 private:
     struct Private;

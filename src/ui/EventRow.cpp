@@ -186,7 +186,10 @@ void EventRow::setEvent(const EventPtr &event)
         m_meeting->hide();
         return;
     }
-    static_cast<ColorBar *>(m_colorBar)->setColor(event->calendar ? event->calendar->color : QColor());
+    static_cast<ColorBar *>(m_colorBar)
+        ->setColor(event->calendar && event->calendar->color.isValid()
+                ? QColor::fromRgba(event->calendar->color.argb())
+                : QColor());
     // The row renders one value computed in core, as the agenda does.
     EventRowRules::RowContent row = EventRowRules::rowContent(*event);
     // Capped before anything measures or shapes them: a megabyte of text from

@@ -61,6 +61,27 @@ void SingleInstance::OpenPopover()
     Q_EMIT openRequested();
 }
 
+int SingleInstance::AgendaNext(bool json, bool noSystem, const QString &settingsFile, const QString &timeZone,
+    const QString &locale, QString &output, QString &errors)
+{
+    const AgendaFormat::Context asked { settingsFile, timeZone, locale };
+    const QString unavailable = QStringLiteral("org.moriva.Moriva.Error.Unavailable");
+    if (!(asked == AgendaFormat::currentContext())) {
+        sendErrorReply(
+            unavailable, QStringLiteral("Moriva reads other settings or prints in another zone or locale"));
+        return 0;
+    }
+    const std::optional<AgendaFormat::Answer> answer
+        = m_agendaHandler ? m_agendaHandler(json, noSystem) : std::nullopt;
+    if (!answer) {
+        sendErrorReply(unavailable, QStringLiteral("Moriva is still loading its calendars"));
+        return 0;
+    }
+    output = answer->output;
+    errors = answer->errors;
+    return answer->status;
+}
+
 void SingleInstance::JoinNextMeeting()
 {
     Q_EMIT joinNextRequested();

@@ -1,14 +1,23 @@
 #pragma once
 
+#include "AgendaFormat.h"
+
+#include <QDBusContext>
 #include <QObject>
+
+#include <functional>
+#include <optional>
 
 /**
  * One Moriva per session. The first process owns a well-known name on the
  * session bus; a later one only asks it to open its popover, or to join the
  * next meeting. Binding a desktop keyboard shortcut to `moriva` therefore
  * opens the calendar, and one to `moriva --join-next` joins the meeting.
+ *
+ * It also answers `moriva-agenda --next` from the app's memory, so a status
+ * bar asking every few seconds does not read every calendar file each time.
  */
-class SingleInstance : public QObject
+class SingleInstance : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.moriva.Moriva")
@@ -28,6 +37,13 @@ public:
     /** Claims the name and, when it is ours, publishes OpenPopover. */
     Role claim();
 
+    /**
+     * Answers the agenda's --next (json, noSystem); nothing when the app
+     * cannot answer yet, and the command then reads the files itself.
+     */
+    using AgendaHandler = std::function<std::optional<AgendaFormat::Answer>(bool json, bool noSystem)>;
+    void setAgendaHandler(AgendaHandler handler) { m_agendaHandler = std::move(handler); }
+
     /** Asks the owner of the name to open its popover; false when nobody answered. */
     static bool activateRunning(QString *error = nullptr);
     /** Asks the owner of the name to join the next meeting; false when nobody answered. */
@@ -37,6 +53,13 @@ public Q_SLOTS:
     Q_SCRIPTABLE void OpenPopover();
     /** Opens the meeting in progress or about to start, else the popover. */
     Q_SCRIPTABLE void JoinNextMeeting();
+    /**
+     * The agenda's --next as the command would print it: exit status,
+     * standard output and standard error. An error reply when this app reads
+     * other settings, prints in another zone or locale, or is still loading.
+     */
+    Q_SCRIPTABLE int AgendaNext(bool json, bool noSystem, const QString &settingsFile,
+        const QString &timeZone, const QString &locale, QString &output, QString &errors);
 
 Q_SIGNALS:
     void openRequested();
@@ -46,4 +69,5 @@ private:
     static bool callRunning(const QString &method, QString *error);
 
     bool m_registered = false;
+    AgendaHandler m_agendaHandler;
 };

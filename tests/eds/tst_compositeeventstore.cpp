@@ -203,7 +203,7 @@ private Q_SLOTS:
         QVERIFY(eds->events(kFrom, kTo).isEmpty());
 
         // What the app builds: only the files when there is no bus to ask.
-        auto desktop = CompositeEventStore::withDesktopCalendars(std::make_unique<FakeEventStore>());
+        auto desktop = CompositeEventStore::withSystemStore(nullptr, std::make_unique<FakeEventStore>());
         QCOMPARE(desktop->stores().size(), 1);
         QCOMPARE(desktop->authorizationStatus(), Status::fullAccess);
     }

@@ -346,7 +346,8 @@ private Q_SLOTS:
             e->calendar = calendar;
             files->all << e;
         }
-        auto composite = CompositeEventStore::withDesktopCalendars(std::move(files));
+        auto composite
+            = CompositeEventStore::withSystemStore(std::make_unique<EdsEventStore>(), std::move(files));
         QCOMPARE(composite->stores().size(), 2);
         auto *eds = qobject_cast<EdsEventStore *>(composite->stores().first());
         QVERIFY(eds && waitLoaded(*eds));

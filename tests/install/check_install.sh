@@ -24,6 +24,12 @@ for f in bin/moriva bin/moriva-agenda share/man/man1/moriva-agenda.1.gz \
   [ -s "$root/$f" ] || fail "not installed: /usr/$f"
 done
 [ -x "$root/bin/moriva" ] && [ -x "$root/bin/moriva-agenda" ] || fail "binaries not executable"
+# The desktop calendar module, where the binaries look for it: lib/moriva
+# (or lib/<multiarch>/moriva) beside bin.
+module=$(cd "$root" && find . -path './lib*/moriva/moriva-eds.so' | sed 's|^\./||' | head -n 1)
+if [ -e "$build/modules/moriva-eds.so" ]; then
+  [ -n "$module" ] && [ -s "$root/$module" ] || fail "not installed: the desktop calendar module"
+fi
 
 echo "== validators"
 desktop-file-validate "$root/share/applications/moriva.desktop" || fail "desktop-file-validate"
@@ -48,7 +54,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 echo "Depends: $depends"
 # Read off the binaries, so each library they link is there with a version.
-for lib in libqt6widgets6 libqt6dbus6 libical3 libc6 'libstdc\+\+6' libecal-2.0; do
+# libecal is read off the module, built only with the desktop calendar layer.
+for lib in libqt6widgets6 libqt6dbus6 libical3 libc6 'libstdc\+\+6' libdbus-1-3 ${module:+libecal-2.0}; do
   grep -Eq "(^|, )$lib[^,]* \(>= " <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 grep -q 'calendar' <<<"$(field Description)" || fail "Description"
@@ -58,6 +65,9 @@ for f in ./usr/bin/moriva ./usr/bin/moriva-agenda ./usr/share/man/man1/moriva-ag
   ./usr/share/icons/hicolor/scalable/apps/moriva.svg ./usr/share/moriva/translations/moriva_de.qm; do
   grep -qxF "$f" <<<"$contents" || fail "package lacks $f"
 done
+if [ -n "$module" ]; then
+  grep -qxF "./usr/$module" <<<"$contents" || fail "package lacks ./usr/$module"
+fi
 # Only what a user runs: no tests, benchmarks or build paths.
 grep -E 'tst_|bench|e2e|/include/' <<<"$contents" && fail "package carries build-only files"
 echo "OK: $(basename "$deb"), $(wc -l <<<"$contents") entries"

@@ -25,7 +25,7 @@ bool render(const QString &folder, bool dark, const QString &state)
         "Conference Centre Am Wasserturm, Building C, third floor, Room 3.14 \"Ada Lovelace\" "
         "(ask at the front desk for a visitor badge), Wasserturmstraße 12, 10405 Berlin, Germany");
     meeting->calendar
-        = std::make_shared<CalendarInfo>(CalendarInfo { "work", "Work", QColor(0x2e, 0x7d, 0x32) });
+        = std::make_shared<CalendarInfo>(CalendarInfo { "work", "Work", CalendarColor(0x2e, 0x7d, 0x32) });
     f.store.all.append(meeting);
     if (state == QLatin1String("first-run")) {
         f.store.all.clear();

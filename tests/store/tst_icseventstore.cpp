@@ -121,7 +121,7 @@ private Q_SLOTS:
         QVERIFY(work);
         QCOMPARE(work->sourceUid, work->calendar->id);
         QCOMPARE(work->calendar->name, QStringLiteral("Work"));
-        QCOMPARE(work->calendar->color, QColor(0x3a, 0x86, 0xff)); // from "#3A86FFFF\n": RGBA, trimmed
+        QCOMPARE(work->calendar->color, CalendarColor(0x3a, 0x86, 0xff)); // from "#3A86FFFF\n": RGBA, trimmed
         QCOMPARE(work->url, QUrl("https://zoom.us/j/12345"));
         // Timed events are UTC instants; the views tell them in the user's zone.
         QCOMPARE(work->start.timeSpec(), Qt::UTC);

@@ -142,7 +142,7 @@ private Q_SLOTS:
             "RECURRENCE-ID;RANGE=THISANDFUTURE:20250304T100000Z\r\nEND:VEVENT\r\n"
             "BEGIN:VTODO\r\nUID:task\r\nDTSTART:20250303T100000Z\r\nEND:VTODO\r\n"));
         QCOMPARE(content.calendarName, QStringLiteral("Family"));
-        QCOMPARE(content.color, QColor(255, 0, 0, 128)); // CalDAV's alpha comes last, unlike Qt's
+        QCOMPARE(content.color, CalendarColor(255, 0, 0, 128)); // CalDAV's alpha comes last, unlike Qt's
         QVERIFY(!IcsFileReader::parseColor("#zzzzzzzz").isValid()); // not black
         QCOMPARE(content.events.size(), 2);
         const IcsEvent &first = content.events[0];

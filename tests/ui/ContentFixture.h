@@ -116,10 +116,10 @@ struct ContentFixture
         auto standup = makeEvent("standup", at(2026, 12, 5, 9), at(2026, 12, 5, 9, 30), "Standup");
         standup->location = QStringLiteral("Room 4");
         standup->url = QUrl(QStringLiteral("https://zoom.us/j/123456"));
-        standup->calendar
-            = std::make_shared<CalendarInfo>(CalendarInfo { "work", "Work", QColor(0xe5, 0x39, 0x35) });
+        standup->calendar = std::make_shared<CalendarInfo>(
+            CalendarInfo { "work", "Work", CalendarColor(0xe5, 0x39, 0x35) });
         auto lunch = makeEvent("lunch", at(2026, 12, 5, 12), at(2026, 12, 5, 13), "Lunch with Ana");
-        lunch->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "home", "Home", QColor() });
+        lunch->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "home", "Home", CalendarColor() });
         EventList all { standup, lunch,
             makeEvent("holiday", at(2026, 12, 8), at(2026, 12, 9), "Holiday", true),
             makeEvent("untitled", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt),

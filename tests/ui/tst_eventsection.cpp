@@ -257,10 +257,11 @@ private Q_SLOTS:
         auto standup = makeEvent("e", at(2026, 12, 5, 9), at(2026, 12, 5, 9, 30), "Standup");
         standup->location = QStringLiteral("Room 4");
         standup->url = QUrl(QStringLiteral("https://zoom.us/j/1"));
-        standup->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", red });
+        standup->calendar
+            = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", CalendarColor(0xe5, 0x39, 0x35) });
         auto blankTitle = makeEvent("e", at(2026, 12, 9, 8), at(2026, 12, 9, 9), QString());
         blankTitle->location = QStringLiteral("   ");
-        blankTitle->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", QColor() });
+        blankTitle->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", CalendarColor() });
         const auto untitled = makeEvent("e", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt);
         // clang-format off
         QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Join Zoom" } << red;

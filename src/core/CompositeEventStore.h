@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class SystemEventStore;
+
 /**
  * Several stores shown as one: the system store and the calendar files side
  * by side. Its status is the best of its parts, so one reachable part is
@@ -43,12 +45,13 @@ public:
     bool hasCalendarSources() const override;
 
     /**
-     * What the app shows: the desktop's calendars (Evolution Data Server)
-     * when a session bus is there, then the calendar files, without the
-     * files the service already shows. Returns at once; the service's
-     * calendars arrive through changed().
+     * What the app shows: the desktop's calendars (when the service's store
+     * is given), then the calendar files, without the files the service
+     * already shows. Returns at once; the service's calendars arrive
+     * through changed().
      */
-    static std::unique_ptr<CompositeEventStore> withDesktopCalendars(std::unique_ptr<EventStore> files);
+    static std::unique_ptr<CompositeEventStore> withSystemStore(
+        std::unique_ptr<SystemEventStore> system, std::unique_ptr<EventStore> files);
 
     /** Which of two statuses lets Moriva show more; exposed for the agenda and tests. */
     static AuthorizationStatus better(AuthorizationStatus a, AuthorizationStatus b);

@@ -1,6 +1,6 @@
 #include "CompositeEventStore.h"
 
-#include "EdsEventStore.h"
+#include "SystemEventStore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,14 +41,14 @@ CompositeEventStore::CompositeEventStore(QObject *parent)
     : EventStore(parent)
 { }
 
-std::unique_ptr<CompositeEventStore> CompositeEventStore::withDesktopCalendars(
-    std::unique_ptr<EventStore> files)
+std::unique_ptr<CompositeEventStore> CompositeEventStore::withSystemStore(
+    std::unique_ptr<SystemEventStore> system, std::unique_ptr<EventStore> files)
 {
     auto composite = std::make_unique<CompositeEventStore>();
-    if (EdsEventStore::sessionBusAvailable()) {
-        auto *eds = new EdsEventStore;
-        composite->addStore(eds);
-        composite->setHiddenPathsProvider([eds] { return eds->localCalendarFiles(); });
+    if (system) {
+        SystemEventStore *service = system.release();
+        composite->addStore(service);
+        composite->setHiddenPathsProvider([service] { return service->localCalendarFiles(); });
     }
     if (files)
         composite->addStore(files.release());
