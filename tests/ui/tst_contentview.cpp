@@ -206,12 +206,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("shrinks");
-        QTest::newRow("short names keep the designed size") << QStringList { "Jan", "Feb", "Mar", "Apr",
-            "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" }
-                                                            << false;
-        QTest::newRow("one long name sets the size of all") << QStringList { "January", "February", "March",
-            "April", "May", "June", "July", "August", "September", "October", "November", "December" }
-                                                            << true;
+        // clang-format off
+        QTest::newRow("short names keep the designed size") << QStringList { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" } << false;
+        QTest::newRow("one long name sets the size of all") << QStringList { "January", "February", "March", "April", "May", "June", "July", "August", "September", "October", "November", "December" } << true;
+        // clang-format on
     }
     void monthNamesShareOneSize()
     {

@@ -130,12 +130,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("label");
-        QTest::newRow("mnemonic") << "&Quit"
-                                  << "_Quit";
-        QTest::newRow("literal ampersand") << "Dates && times"
-                                           << "Dates & times";
-        QTest::newRow("underscore kept literal") << "my_calendar"
-                                                 << "my__calendar";
+        // clang-format off
+        QTest::newRow("mnemonic") << "&Quit" << "_Quit";
+        QTest::newRow("literal ampersand") << "Dates && times" << "Dates & times";
+        QTest::newRow("underscore kept literal") << "my_calendar" << "my__calendar";
+        // clang-format on
     }
     void mnemonicsInLabels()
     {
