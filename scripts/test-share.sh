@@ -2,8 +2,9 @@
 # How big the C++ tests are next to the C++ code they test, counted the way
 # the project always has: lines that are neither blank nor a "//" comment.
 # Tests are every .cpp/.h under tests/; code is every other .cpp/.h outside
-# tests/, bench/ and fuzz/. The integration scripts under tests/ (Python and
-# shell, "#" comments left out) are reported beside the share, not in it.
+# tests/, tools/, bench/ and fuzz/. The integration scripts under tests/
+# (Python and shell, "#" comments left out) are reported beside the share,
+# not in it.
 # Only tracked files count, so a build folder inside the tree changes nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +18,7 @@ cpp_lines='^[[:space:]]*(//.*)?$'
 script_lines='^[[:space:]]*(#.*)?$'
 
 tests=$(count "$cpp_lines" 'tests/*.cpp' 'tests/*.h')
-code=$(count "$cpp_lines" '*.cpp' '*.h' ':!tests/' ':!bench/' ':!fuzz/')
+code=$(count "$cpp_lines" '*.cpp' '*.h' ':!tests/' ':!tools/' ':!bench/' ':!fuzz/')
 py=$(count "$script_lines" 'tests/*.py')
 sh=$(count "$script_lines" 'tests/*.sh')
 

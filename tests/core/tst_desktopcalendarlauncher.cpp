@@ -1,5 +1,6 @@
 #include "DesktopCalendarLauncher.h"
 #include "EventRowRules.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,11 +31,7 @@ struct Desktop
     }
     void write(const QString &relative, const QByteArray &text)
     {
-        const QString path = root.filePath(relative);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
+        QVERIFY(writeFile(root.filePath(relative), text));
     }
     void app(const QString &id, const QByteArray &body)
     {

@@ -82,29 +82,14 @@ private Q_SLOTS:
         QCOMPARE(ids(m_manager->selectedDayEvents()), QStringList { "mid-january" });
     }
 
-    void accessCheck_data()
+    // A request granted is the case of grantAfterAFetchQueriesTheWindowAgain.
+    void refusedAccessQueriesNothing()
     {
-        QTest::addColumn<AuthorizationStatus>("storeStatus");
-        QTest::addColumn<bool>("grant");
-        QTest::addColumn<AuthorizationStatus>("expectedStatus");
-        QTest::addColumn<int>("expectedQueries");
-
-        using S = AuthorizationStatus;
-        QTest::newRow("asked and granted") << S::notDetermined << true << S::fullAccess << 1;
-        QTest::newRow("asked and refused") << S::notDetermined << false << S::denied << 0;
-    }
-
-    void accessCheck()
-    {
-        QFETCH(AuthorizationStatus, storeStatus);
-        QFETCH(bool, grant);
-        QFETCH(AuthorizationStatus, expectedStatus);
-        QFETCH(int, expectedQueries);
-        m_store->status = storeStatus;
-        m_store->grantOnRequest = grant;
+        m_store->status = AuthorizationStatus::notDetermined;
+        m_store->grantOnRequest = false;
         start();
-        QCOMPARE(m_manager->authorizationStatus(), expectedStatus);
-        QCOMPARE(m_store->queries.size(), expectedQueries);
+        QCOMPARE(m_manager->authorizationStatus(), AuthorizationStatus::denied);
+        QVERIFY(m_store->queries.isEmpty());
     }
 
     void grantAfterAFetchQueriesTheWindowAgain()

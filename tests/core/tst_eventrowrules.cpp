@@ -38,12 +38,7 @@ private Q_SLOTS:
             QStringLiteral("14:00 \u2013 15:15"));
         e.allDay = true;
         QCOMPARE(timeRangeText(e), QStringLiteral("All Day"));
-        // Only an absent title is "Untitled"; an empty one is the calendar's own choice.
-        QCOMPARE(titleText(e), QStringLiteral("Untitled Event"));
-        e.title = QString();
-        QCOMPARE(titleText(e), QString());
-        e.location = QStringLiteral("   ");
-        QCOMPARE(locationText(e), std::optional(QStringLiteral("   ")));
+        // Titles and places as a row shows them: tst_eventsection's rowShowsEvent.
     }
 
     void calendarDeepLink_data()

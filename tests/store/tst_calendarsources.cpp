@@ -1,4 +1,5 @@
 #include "CalendarSources.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,10 +13,7 @@ namespace {
 
 void touch(const QString &path, const QByteArray &bytes = "BEGIN:VCALENDAR\nEND:VCALENDAR\n")
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    QVERIFY(writeFile(path, bytes));
 }
 
 QStringList relative(const QList<CalendarLocation> &found, const QString &root)

@@ -1,6 +1,6 @@
 #include "IcsFileReader.h"
+#include "TestFiles.h"
 
-#include <QFile>
 #include <QTest>
 
 #include <ctime>
@@ -15,12 +15,6 @@ QByteArray calendar(const QByteArray &body)
 QByteArray vevent(const QByteArray &lines)
 {
     return calendar("BEGIN:VEVENT\r\nUID:e\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "\r\nEND:VEVENT\r\n");
-}
-
-QByteArray readFile(const char *name)
-{
-    QFile f(QStringLiteral(MORIVA_TEST_DATA "/crashers/") + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -164,8 +158,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("events");
         const QByteArray event = "BEGIN:VEVENT\nUID:x\nDTSTART:20250303T100000Z\nEND:VEVENT\n";
         // clang-format off
-        QTest::newRow("crasher: month zero in DTSTART") << readFile("crash_dtstart_month.ics") << 0;
-        QTest::newRow("crasher: month 27 in RDATE") << readFile("crash_rdate_month.ics") << 1;
+        QTest::newRow("crasher: month zero in DTSTART") << readFile(QStringLiteral(MORIVA_TEST_DATA "/crashers/crash_dtstart_month.ics")) << 0;
+        QTest::newRow("crasher: month 27 in RDATE") << readFile(QStringLiteral(MORIVA_TEST_DATA "/crashers/crash_rdate_month.ics")) << 1;
         QTest::newRow("empty") << QByteArray() << 0;
         QTest::newRow("truncated") << QByteArray("BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\nDTSTART:2025030") << 0;
         QTest::newRow("garbage after a NUL byte") << "BEGIN:VCALENDAR\n" + event + "END:VCALENDAR\n" + QByteArray("\0garbage", 8) << 1;

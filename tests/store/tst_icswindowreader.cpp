@@ -1,7 +1,7 @@
 #include "IcsEventStore.h"
 #include "IcsWindowReader.h"
+#include "TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -156,12 +156,8 @@ void TestIcsWindowReader::listsWhatTheStoreLists()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString folder = dir.filePath(QStringLiteral("work"));
-    QVERIFY(QDir().mkpath(folder));
-    for (const auto &[name, bytes] : files) {
-        QFile f(folder + QLatin1Char('/') + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    for (const auto &[name, bytes] : files)
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name, bytes));
     const QList<SourceRoot> roots = CalendarSources::fromPaths({ folder });
     const QStringList expected = storeListing(roots, windowStart, windowEnd);
 
@@ -182,19 +178,15 @@ void TestIcsWindowReader::laterWindowsAreExactToo()
     // As --next asks: a short window first, then wider ones and one elsewhere.
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("c"));
-    QVERIFY(QDir().mkpath(folder));
-    const QList<QPair<QString, QByteArray>> files {
+    const Files files {
         { "a.ics", one("a", "DTSTART:20250301T100000Z\r\nDURATION:PT1H\r\n") },
         { "b.ics", one("b", "DTSTART:20250320T100000Z\r\nDURATION:PT1H\r\n") },
         { "c.ics", one("c", "DTSTART:20251224T100000Z\r\nDURATION:PT1H\r\n") },
         { "d.ics", one("c", "DTSTART:20250302T100000Z\r\nDURATION:PT1H\r\nSEQUENCE:1\r\n") },
         { "e.ics", one("e", "DTSTART:20200302T100000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=MONTHLY\r\n") },
     };
-    for (const auto &[name, bytes] : files) {
-        QFile f(folder + QLatin1Char('/') + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    for (const auto &[name, bytes] : files)
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name, bytes));
     const QList<SourceRoot> roots = CalendarSources::fromPaths({ folder });
     IcsWindowReader reader(roots);
     const QDateTime now(QDate(2025, 3, 1), QTime(9, 0), Qt::UTC);
@@ -208,13 +200,9 @@ void TestIcsWindowReader::singleFileAndUnreadableSources()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("named.ics"));
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("BEGIN:VCALENDAR\r\nX-WR-CALNAME:Team\r\n"
-                + vevent("far", "DTSTART:20230105T100000Z\r\n") + vevent("near", "DTSTART:20250301T100000Z\r\n")
-                + "END:VCALENDAR\r\n");
-    }
+    QVERIFY(writeFile(file,
+        "BEGIN:VCALENDAR\r\nX-WR-CALNAME:Team\r\n" + vevent("far", "DTSTART:20230105T100000Z\r\n")
+            + vevent("near", "DTSTART:20250301T100000Z\r\n") + "END:VCALENDAR\r\n"));
     IcsWindowReader reader(CalendarSources::fromPaths({ file }));
     reader.load(windowStart, windowEnd);
     const EventList events = reader.events(windowStart, windowEnd);

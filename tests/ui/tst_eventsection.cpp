@@ -90,22 +90,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("secondary"); // false: a primary label, to show the measure tells them apart
         for (bool dark : { false, true }) {
             const char *look = dark ? "dark" : "light";
-            QTest::addRow("%s weekday letter", look) << dark << "busy"
-                                                     << "weekdayHeader_0" << true;
-            QTest::addRow("%s relative phrase", look) << dark << "busy"
-                                                      << "eventHeadingRelative" << true;
-            QTest::addRow("%s event time", look) << dark << "busy"
-                                                 << "eventTime" << true;
-            QTest::addRow("%s location", look) << dark << "busy"
-                                               << "eventLocation" << true;
-            QTest::addRow("%s no events", look) << dark << "empty"
-                                                << "noEventsLabel" << true;
-            QTest::addRow("%s version line", look) << dark << "settings"
-                                                   << "versionLabel" << true;
-            QTest::addRow("%s heading date (primary)", look) << dark << "busy"
-                                                             << "eventHeadingDate" << false;
-            QTest::addRow("%s event title (primary)", look) << dark << "busy"
-                                                            << "eventTitle" << false;
+            // clang-format off
+            QTest::addRow("%s weekday letter", look) << dark << "busy" << "weekdayHeader_0" << true;
+            QTest::addRow("%s relative phrase", look) << dark << "busy" << "eventHeadingRelative" << true;
+            QTest::addRow("%s event time", look) << dark << "busy" << "eventTime" << true;
+            QTest::addRow("%s location", look) << dark << "busy" << "eventLocation" << true;
+            QTest::addRow("%s no events", look) << dark << "empty" << "noEventsLabel" << true;
+            QTest::addRow("%s version line", look) << dark << "settings" << "versionLabel" << true;
+            QTest::addRow("%s heading date (primary)", look) << dark << "busy" << "eventHeadingDate" << false;
+            QTest::addRow("%s event title (primary)", look) << dark << "busy" << "eventTitle" << false;
+            // clang-format on
         }
     }
     void secondaryTextIsDrawnGrey()

@@ -44,42 +44,26 @@ private Q_SLOTS:
         QTest::addColumn<QPoint>("topLeft");
         const QRect top(0, 0, 1280, 28);
         const QRect bottom(0, 770, 1280, 30);
+        const int gap = PopoverWindow::anchorGap;
+        // clang-format off
         // Xfce, Plasma, GNOME: the pointer in screen coordinates, the panel reserves its band.
-        QTest::newRow("screen point on a top panel") << Screens { { screenA, { top } } } << QPoint(700, 14)
-                                                     << QPoint(540, 28 + PopoverWindow::anchorGap);
-        QTest::newRow("screen point near the right end")
-            << Screens { { screenA, { top } } } << QPoint(1250, 14)
-            << QPoint(960, 28 + PopoverWindow::anchorGap);
-        QTest::newRow("screen point on a bottom panel")
-            << Screens { { screenA, { bottom } } } << QPoint(1250, 785)
-            << QPoint(960, 770 - PopoverWindow::anchorGap - 520);
+        // (Keeping it on screen near the end of a panel: tst_popoverwindow's placement.)
+        QTest::newRow("screen point on a top panel") << Screens { { screenA, { top } } } << QPoint(700, 14) << QPoint(540, 28 + gap);
+        QTest::newRow("screen point on a bottom panel") << Screens { { screenA, { bottom } } } << QPoint(1250, 785) << QPoint(960, 770 - gap - 520);
         // waybar: relative to its bar, which sway knows to be at the bottom.
-        QTest::newRow("bar-relative point on a bottom bar")
-            << Screens { { screenA, { bottom } } } << QPoint(1250, 15)
-            << QPoint(960, 770 - PopoverWindow::anchorGap - 520);
-        QTest::newRow("bar-relative point on a second screen's bar")
-            << Screens { { screenA, {} }, { screenB, { QRect(1280, 0, 1920, 30) } } } << QPoint(600, 15)
-            << QPoint(1280 + 600 - 160, 30 + PopoverWindow::anchorGap);
+        QTest::newRow("bar-relative point on a bottom bar") << Screens { { screenA, { bottom } } } << QPoint(1250, 15) << QPoint(960, 770 - gap - 520);
+        QTest::newRow("bar-relative point on a second screen's bar") << Screens { { screenA, {} }, { screenB, { QRect(1280, 0, 1920, 30) } } } << QPoint(600, 15) << QPoint(1280 + 600 - 160, 30 + gap);
         // No band known (XWayland without sway): the icon is taken as the middle of a panel at the edge.
-        QTest::newRow("no band, point near the top")
-            << Screens { { screenA, {} } } << QPoint(1250, 15) << QPoint(960, 31 + PopoverWindow::anchorGap);
-        QTest::newRow("no band, point near the bottom")
-            << Screens { { screenA, {} } } << QPoint(40, 785)
-            << QPoint(0, 800 - 29 - PopoverWindow::anchorGap - 520);
+        QTest::newRow("no band, point near the top") << Screens { { screenA, {} } } << QPoint(1250, 15) << QPoint(960, 31 + gap);
+        QTest::newRow("no band, point near the bottom") << Screens { { screenA, {} } } << QPoint(40, 785) << QPoint(0, 800 - 29 - gap - 520);
         // Nothing usable: the corner at the end of the panel, never the middle of the screen.
-        QTest::newRow("no point, top panel")
-            << Screens { { screenA, { top } } } << QPoint(0, 0) << QPoint(960, 28 + PopoverWindow::anchorGap);
-        QTest::newRow("no point, nothing known")
-            << Screens { { screenA, {} } } << QPoint(0, 0) << QPoint(960, 32 + PopoverWindow::anchorGap);
-        QTest::newRow("point in the middle of the screen")
-            << Screens { { screenA, {} } } << QPoint(640, 400) << QPoint(960, 32 + PopoverWindow::anchorGap);
+        QTest::newRow("no point, top panel") << Screens { { screenA, { top } } } << QPoint(0, 0) << QPoint(960, 28 + gap);
+        QTest::newRow("no point, nothing known") << Screens { { screenA, {} } } << QPoint(0, 0) << QPoint(960, 32 + gap);
+        QTest::newRow("point in the middle of the screen") << Screens { { screenA, {} } } << QPoint(640, 400) << QPoint(960, 32 + gap);
         // waybar: the point inside the icon itself, which says nothing of where the icon is.
-        QTest::newRow("icon-relative point, sway told the bar")
-            << Screens { { screenA, { QRect(0, 0, 1280, 30) } } } << QPoint(12, 11)
-            << QPoint(960, 30 + PopoverWindow::anchorGap);
-        QTest::newRow("icon-relative point, bottom bar")
-            << Screens { { screenA, { bottom } } } << QPoint(12, 11)
-            << QPoint(960, 770 - PopoverWindow::anchorGap - 520);
+        QTest::newRow("icon-relative point, sway told the bar") << Screens { { screenA, { QRect(0, 0, 1280, 30) } } } << QPoint(12, 11) << QPoint(960, 30 + gap);
+        QTest::newRow("icon-relative point, bottom bar") << Screens { { screenA, { bottom } } } << QPoint(12, 11) << QPoint(960, 770 - gap - 520);
+        // clang-format on
     }
     void opensAtTheIcon()
     {
