@@ -1,4 +1,5 @@
 #include "CompositeEventStore.h"
+#include "FakeEventStore.h"
 #include "SystemStoreModule.h"
 
 #include <QFile>
@@ -73,10 +74,22 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), 1);
         QCOMPARE(loaded.size(), 1);
 
-        auto composite = CompositeEventStore::withSystemStore(std::move(store), nullptr);
+        // The calendar file the service keeps, also found among the files
+        // (a user pointed them at its folder), shows once: through the service.
+        auto files = std::make_unique<FakeEventStore>();
+        const QDateTime at(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
+        for (const QString path : { "/fake/calendar.ics", "/elsewhere/holidays.ics" }) {
+            auto calendar = std::make_shared<CalendarInfo>();
+            calendar->id = path;
+            auto e = std::make_shared<CalendarEvent>(*FakeEventStore::make(path, at, at.addSecs(3600)));
+            e->calendar = calendar;
+            files->all << e;
+        }
+        auto composite = CompositeEventStore::withSystemStore(std::move(store), std::move(files));
         QSignalSpy compositeChanged(composite.get(), &EventStore::changed);
         composite->stores().first()->requestFullAccess({});
         QCOMPARE(compositeChanged.size(), 1);
+        QCOMPARE(FakeEventStore::ids(composite->events(at, at.addSecs(60))), QStringList { "/elsewhere/holidays.ics" });
     }
 };
 

@@ -1,6 +1,4 @@
-#include "CompositeEventStore.h"
 #include "EdsEventStore.h"
-#include "FakeEventStore.h"
 #include "ZonePin.h"
 
 #include <libecal/libecal.h>
@@ -164,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(pinLocalZone("Europe/Berlin"));
         // A local calendar as a user's desktop would have it: a .source key file and its calendar.ics.
         QVERIFY(QDir().mkpath(QFileInfo(teamFile()).path()));
-        QVERIFY(QFile::copy(QStringLiteral(MORIVA_TEST_DATA "/eds/team.ics"), teamFile()));
+        QVERIFY(QFile::copy(QStringLiteral(MORIVA_TEST_DATA "/cases/team-calendar.ics"), teamFile()));
         QFile source(qEnvironmentVariable("XDG_CONFIG_HOME") + "/evolution/sources/moriva-team.source");
         QVERIFY(source.open(QIODevice::WriteOnly));
         source.write("[Data Source]\nDisplayName=Team\nEnabled=true\nParent=local-stub\n\n"
@@ -188,39 +186,6 @@ private Q_SLOTS:
                 others << c->name + ' ' + c->color.name();
         QCOMPARE(others, QStringList { "Team #3366cc" });
         QVERIFY(store.localCalendarFiles().contains(teamFile()));
-    }
-
-    void occurrences_data()
-    {
-        QTest::addColumn<QDate>("from");
-        QTest::addColumn<QDate>("to");
-        QTest::addColumn<QStringList>("expected");
-        // clang-format off
-        QTest::newRow("first week: weekly series minus its EXDATE, zones, floating, all-day span")
-            << QDate(2026, 12, 7) << QDate(2026, 12, 14)
-            << QStringList { "2026-12-07 09:30|2026-12-07 09:45|Standup", "2026-12-08 12:30|2026-12-08 13:30|Lunch (floating)",
-                   "2026-12-08 16:00|2026-12-08 17:00|Exchange meeting", "2026-12-09 07:30|2026-12-09 08:30|Custom zone",
-                   "2026-12-10|2026-12-12|Offsite", "2026-12-11 08:00|2026-12-11 08:30|<none>", "2026-12-11 09:00|2026-12-11 09:30|",
-                   "2026-12-12 00:00|2026-12-12 01:30|Late call" };
-        QTest::newRow("second week: moved occurrence in, cancelled occurrence out") << QDate(2026, 12, 14) << QDate(2026, 12, 21)
-            << QStringList { "2026-12-15 14:00|2026-12-15 14:30|Standup (moved)" };
-        QTest::newRow("an all-day event without an end lasts its one day") << QDate(2026, 12, 25) << QDate(2026, 12, 26)
-            << QStringList { "2026-12-25|2026-12-26|Holiday" };
-        QTest::newRow("an all-day span is listed on its last day") << QDate(2026, 12, 11) << QDate(2026, 12, 12)
-            << QStringList { "2026-12-10|2026-12-12|Offsite", "2026-12-11 08:00|2026-12-11 08:30|<none>", "2026-12-11 09:00|2026-12-11 09:30|" };
-        // clang-format on
-    }
-
-    void occurrences()
-    {
-        QFETCH(QDate, from);
-        QFETCH(QDate, to);
-        QFETCH(QStringList, expected);
-        EdsEventStore store;
-        QVERIFY(waitLoaded(store));
-        // Loaded includes the zones only the calendar itself defines, so the
-        // first answer already places those events right.
-        QCOMPARE(team(store, from, to), expected);
     }
 
     void eachOccurrenceCarriesItsIds()
@@ -331,31 +296,6 @@ private Q_SLOTS:
         QVERIFY(extra && e_source_remove_sync(extra, nullptr, nullptr));
         g_object_unref(extra);
         QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty() && !listed(QStringLiteral("Extra")), kServiceTimeoutMs);
-    }
-
-    void theServiceFileIsNotShownTwice()
-    {
-        // The files store also lists the calendar file the service keeps
-        // (a user pointed it at Evolution's folder): only one copy shows.
-        auto files = std::make_unique<FakeEventStore>();
-        const QDateTime at(QDate(2026, 12, 8), QTime(12, 30));
-        for (const QString &path : { teamFile(), QStringLiteral("/elsewhere/holidays.ics") }) {
-            auto calendar = std::make_shared<CalendarInfo>();
-            calendar->id = path;
-            auto e = std::make_shared<CalendarEvent>(*FakeEventStore::make(path, at, at.addSecs(3600)));
-            e->calendar = calendar;
-            files->all << e;
-        }
-        auto composite
-            = CompositeEventStore::withSystemStore(std::make_unique<EdsEventStore>(), std::move(files));
-        QCOMPARE(composite->stores().size(), 2);
-        auto *eds = qobject_cast<EdsEventStore *>(composite->stores().first());
-        QVERIFY(eds && waitLoaded(*eds));
-        QStringList ids;
-        for (const auto &e : composite->events(at.addSecs(-3600), at.addSecs(3600)))
-            ids << (e->sourceUid.isEmpty() ? e->identifier : e->sourceUid);
-        QCOMPARE(ids.filter("/"), QStringList { "/elsewhere/holidays.ics" });
-        QVERIFY(ids.contains(kTeam));
     }
 
     void survivesTheCalendarServiceRestarting()

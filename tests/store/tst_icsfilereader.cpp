@@ -48,7 +48,6 @@ private Q_SLOTS:
         row("date without end lasts a day from local midnight", vevent("DTSTART;VALUE=DATE:20250305"), "2025-03-04T23:00:00Z", K::date, 1);
         row("IANA zone after US change", vevent("DTSTART;TZID=America/New_York:20250310T090000"), "2025-03-10T13:00:00Z", K::zoned);
         row("prefix before a three-part name", vevent("DTSTART;TZID=/softwarestudio.org/Olson_20011030_5/America/Argentina/Buenos_Aires:20250310T090000"), "2025-03-10T12:00:00Z", K::zoned);
-        row("numbered Windows name", vevent("DTSTART;TZID=GMT Standard Time 1:20250701T100000"), "2025-07-01T09:00:00Z", K::zoned);
         row("quoted Windows name", vevent("DTSTART;TZID=\"Pacific Standard Time\":20250115T090000"), "2025-01-15T17:00:00Z", K::zoned);
         row("system zone beats a wrong definition", calendar("BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\nTZOFFSETFROM:+0000\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
             "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=Europe/Berlin:20250701T100000\r\nEND:VEVENT\r\n"), "2025-07-01T08:00:00Z", K::zoned);
@@ -70,7 +69,6 @@ private Q_SLOTS:
         row("February 30", vevent("DTSTART:20250230T100000Z"), "", K::none);
         row("no DTSTART", vevent("SUMMARY:x"), "", K::none);
         row("all-day DTEND is exclusive", vevent("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250306"), "2025-03-02T23:00:00Z", K::date, 3);
-        row("all-day with DTEND equal to DTSTART lasts a day", vevent("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250303"), "2025-03-02T23:00:00Z", K::date, 1);
         row("all-day DURATION in weeks", vevent("DTSTART;VALUE=DATE:20250303\r\nDURATION:P1W"), "2025-03-02T23:00:00Z", K::date, 7);
         row("wall-clock length across the spring change", vevent("DTSTART;TZID=Europe/Berlin:20250329T220000\r\nDTEND;TZID=Europe/Berlin:20250330T220000"), "2025-03-29T21:00:00Z", K::zoned, 1);
         row("DTEND in another zone is exact", vevent("DTSTART;TZID=Europe/Berlin:20250303T100000\r\nDTEND:20250303T100000Z"), "2025-03-03T09:00:00Z", K::zoned, 0, 3600);
@@ -162,8 +160,6 @@ private Q_SLOTS:
         QTest::newRow("crasher: month 27 in RDATE") << readFile(QStringLiteral(MORIVA_TEST_DATA "/crashers/crash_rdate_month.ics")) << 1;
         QTest::newRow("empty") << QByteArray() << 0;
         QTest::newRow("truncated") << QByteArray("BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:x\nDTSTART:2025030") << 0;
-        QTest::newRow("garbage after a NUL byte") << "BEGIN:VCALENDAR\n" + event + "END:VCALENDAR\n" + QByteArray("\0garbage", 8) << 1;
-        QTest::newRow("byte order mark") << "\xEF\xBB\xBF" + vevent("DTSTART:20250303T100000Z") << 1;
         QTest::newRow("bare VEVENT") << event << 1;
         QTest::newRow("two calendars in one file") << vevent("DTSTART:20250303T100000Z") + vevent("DTSTART:20250304T100000Z") << 2;
         QTest::newRow("year 0 in UNTIL drops the rule, not the event") << vevent("DTSTART:20250303T100000Z\r\nRRULE:FREQ=DAILY;UNTIL=00000101T000000Z") << 1;
