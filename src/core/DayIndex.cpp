@@ -86,7 +86,9 @@ DayIndex buildIndex(const EventList &events, QDate windowFirst, QDate windowLast
 
     // Instants once per event: comparing the records' times directly costs
     // a zone lookup per comparison for all-day and floating events.
-    QSet<QString> seen;
+    // Views: the records outlive the build, and copying each identifier
+    // would touch every record's string twice more.
+    QSet<QStringView> seen;
     seen.reserve(events.size());
     std::vector<Placed> placed;
     placed.reserve(size_t(events.size()));

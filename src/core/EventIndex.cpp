@@ -103,11 +103,12 @@ EventPtr makeRecord(const IcsEvent &source, bool allDayOrFloating, qint64 startM
 {
     auto e = std::make_shared<CalendarEvent>();
     e->identifier = identifier;
-    e->start = QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC);
-    e->end = QDateTime::fromMSecsSinceEpoch(endMs, Qt::UTC);
     if (allDayOrFloating) {
-        e->start = LocalZone::toLocal(e->start, local);
-        e->end = LocalZone::toLocal(e->end, local);
+        e->start = LocalZone::toLocal(QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC), local);
+        e->end = LocalZone::toLocal(QDateTime::fromMSecsSinceEpoch(endMs, Qt::UTC), local);
+    } else {
+        e->start = QDateTime::fromMSecsSinceEpoch(startMs, Qt::UTC);
+        e->end = QDateTime::fromMSecsSinceEpoch(endMs, Qt::UTC);
     }
     e->allDay = source.isAllDay();
     e->title = source.summary;
@@ -308,8 +309,11 @@ void EventIndex::placeSingles()
         s.endMs = std::max(s.startMs, s.event->endFor(start).toMSecsSinceEpoch());
         (s.endMs - s.startMs > shortSpanMs ? m_longEvents : m_shortEvents).push_back(std::move(s));
     }
-    std::stable_sort(m_shortEvents.begin(), m_shortEvents.end(),
-        [](const Single &a, const Single &b) { return a.startMs < b.startMs; });
+    // In the order queries hand records out, so that a query only sorts the
+    // occurrences of series and merges them in.
+    std::stable_sort(m_shortEvents.begin(), m_shortEvents.end(), [](const Single &a, const Single &b) {
+        return a.startMs != b.startMs ? a.startMs < b.startMs : a.uidRank < b.uidRank;
+    });
     m_shortEvents.shrink_to_fit();
     m_longEvents.shrink_to_fit();
 }
@@ -359,6 +363,7 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
         if (overlapsWindow(it->startMs, it->endMs, from, to))
             found.push_back({ it->startMs, it->uidRank, recordOf(*it, local) });
     }
+    const size_t inOrder = found.size();
     for (const Single &s : m_longEvents) {
         if (overlapsWindow(s.startMs, s.endMs, from, to))
             found.push_back({ s.startMs, s.uidRank, recordOf(s, local) });
@@ -418,11 +423,16 @@ EventList EventIndex::events(const QDateTime &start, const QDateTime &end)
     std::vector<Key> order(found.size());
     for (size_t i = 0; i < found.size(); ++i)
         order[i] = { found[i].startMs, found[i].uidRank, quint32(i) };
-    std::sort(order.begin(), order.end(), [](const Key &a, const Key &b) {
+    const auto before = [](const Key &a, const Key &b) {
         return a.startMs != b.startMs ? a.startMs < b.startMs
             : a.uidRank != b.uidRank  ? a.uidRank < b.uidRank
                                       : a.at < b.at;
-    });
+    };
+    // The one-off events came in order already; the order is total, so
+    // merging gives what sorting everything would.
+    const auto rest = order.begin() + std::ptrdiff_t(inOrder);
+    std::sort(rest, order.end(), before);
+    std::inplace_merge(order.begin(), rest, order.end(), before);
     out.reserve(qsizetype(found.size()));
     for (const Key &k : order)
         out.append(std::move(found[k.at].record));

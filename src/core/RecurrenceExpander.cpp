@@ -667,9 +667,13 @@ RecurrenceExpander::Occurrence RecurrenceExpander::resolve(qint64 wall) const
 
 RecurrenceExpander::Occurrence RecurrenceExpander::place(qint64 wall, const IcsEvent &shape) const
 {
+    return placeFrom(wall, epochMsOf(wall), shape);
+}
+
+RecurrenceExpander::Occurrence RecurrenceExpander::placeFrom(qint64 wall, qint64 startMs, const IcsEvent &shape) const
+{
     // Whole days are counted on the calendar, the rest in exact seconds; one
     // zone lookup fewer when the length has no whole days.
-    const qint64 startMs = epochMsOf(wall);
     const qint64 daysEnd = shape.durationDays == 0 ? startMs : epochMsOf(wall + shape.durationDays * dayMs);
     const qint64 endMs = daysEnd + (shape.isAllDay() ? 0 : shape.durationSeconds * 1000);
     return { startMs, std::max(startMs, endMs), wall };
@@ -931,7 +935,7 @@ QList<RecurrenceExpander::Occurrence> RecurrenceExpander::occurrences(qint64 fro
                     // lookups near a change of offset are worth remembering.
                     qint64 quick = 0;
                     const Occurrence o = m_offsets && m_offsets->instantOf(wall, &quick)
-                        ? resolve(wall)
+                        ? placeFrom(wall, quick, *m_master)
                         : cachedResolve(*rule, wall);
                     if (o.startMs >= low && o.startMs < toMs + slackMs) {
                         candidates.push_back({ o, false });

@@ -66,6 +66,7 @@ private:
     QDateTime instantOf(qint64 wall) const;
     qint64 epochMsOf(qint64 wall) const;
     Occurrence resolve(qint64 wall) const;
+    Occurrence placeFrom(qint64 wall, qint64 startMs, const IcsEvent &shape) const;
     bool isExcluded(qint64 wall) const;
     void extend(Rule &rule, qint64 untilMs);
     void followLocalZone();
