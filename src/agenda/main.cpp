@@ -135,13 +135,13 @@ int finish(const AgendaFormat::Answer &answer)
  */
 void printDays(EventStore &store, QDate first, int days, bool json)
 {
-    struct Times
-    {
-        qint64 start;
-        qint64 end;
-        bool operator==(const Times &) const = default;
+    // Only whether the times agree matters, so one mix of them is kept; a mix
+    // that agrees by chance would only list a record once more.
+    const auto timesOf = [](const EventPtr &e) {
+        return quint64(e->start.toMSecsSinceEpoch()) * 0x9e3779b97f4a7c15ULL
+            ^ quint64(e->end.toMSecsSinceEpoch());
     };
-    QHash<QPair<size_t, size_t>, Times> listed;
+    QHash<QPair<size_t, size_t>, quint64> listed;
     constexpr int chunkDays = 1;
     for (int offset = 0; offset < days; offset += chunkDays) {
         const QDate from = first.addDays(offset);
@@ -153,11 +153,11 @@ void printDays(EventStore &store, QDate first, int days, bool json)
             if (!e)
                 continue;
             const QPair<size_t, size_t> key(qHash(e->identifier, 0), qHash(e->identifier, 0x51ed270b));
-            const Times times { e->start.toMSecsSinceEpoch(), e->end.toMSecsSinceEpoch() };
+            const quint64 times = timesOf(e);
             const auto known = listed.constFind(key);
             if (known == listed.constEnd())
                 listed.insert(key, times);
-            else if (!(*known == times))
+            else if (*known != times)
                 continue;
             kept.append(e);
         }

@@ -36,15 +36,12 @@ FileStamp CalendarFileReading::statPath(const QString &path)
 // O_NONBLOCK and the regular-file check keep a FIFO or device named *.ics
 // from blocking the loader; reading through one descriptor means a file
 // replaced meanwhile is read whole, old or new, never half of each.
-bool CalendarFileReading::readBytes(const QString &path, qint64 maxBytes, QByteArray *out, FileStamp *stampOut)
+namespace {
+
+/** Reads and closes `fd`; `pathOf()` names the file for the log, made only when needed. */
+template<typename PathOf>
+bool readOpenFile(int fd, const PathOf &pathOf, qint64 maxBytes, QByteArray *out, FileStamp *stampOut)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        // Saved first: building the log line may itself set errno.
-        const int error = errno;
-        qCInfo(lcStore) << "cannot open" << path << qt_error_string(error);
-        return false;
-    }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -52,12 +49,14 @@ bool CalendarFileReading::readBytes(const QString &path, qint64 maxBytes, QByteA
     }
     *stampOut = stampOf(st);
     if (st.st_size > maxBytes) {
-        qCInfo(lcStore) << "skipping" << path << "of" << qint64(st.st_size) << "bytes";
+        qCInfo(lcStore) << "skipping" << pathOf() << "of" << qint64(st.st_size) << "bytes";
         ::close(fd);
         return false;
     }
     QByteArray &bytes = *out;
-    bytes.resize(qsizetype(st.st_size));
+    // One byte more than the size: a read that does not fill it has met the
+    // end, which spares a further read (and a larger buffer) per file.
+    bytes.resize(qsizetype(st.st_size) + 1);
     qsizetype filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
@@ -65,20 +64,58 @@ bool CalendarFileReading::readBytes(const QString &path, qint64 maxBytes, QByteA
                 break;
             bytes.resize(std::min<qsizetype>(maxBytes + 1, bytes.size() + 65536));
         }
-        const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        const qsizetype wanted = bytes.size() - filled;
+        const ssize_t n = ::read(fd, bytes.data() + filled, size_t(wanted));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         filled += n;
+        if (n < wanted)
+            break;
     }
     ::close(fd);
     if (filled > maxBytes) {
-        qCInfo(lcStore) << "skipping" << path << ", grew past the size limit";
+        qCInfo(lcStore) << "skipping" << pathOf() << ", grew past the size limit";
         return false;
     }
     bytes.truncate(filled);
     return true;
+}
+
+template<typename PathOf>
+void logOpenFailure(const PathOf &pathOf)
+{
+    // Saved first: building the log line may itself set errno.
+    const int error = errno;
+    qCInfo(lcStore) << "cannot open" << pathOf() << qt_error_string(error);
+}
+
+constexpr int openFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+} // namespace
+
+bool CalendarFileReading::readBytes(const QString &path, qint64 maxBytes, QByteArray *out, FileStamp *stampOut)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), openFlags);
+    const auto pathOf = [&path] { return path; };
+    if (fd < 0) {
+        logOpenFailure(pathOf);
+        return false;
+    }
+    return readOpenFile(fd, pathOf, maxBytes, out, stampOut);
+}
+
+bool CalendarFileReading::readBytesAt(int folder, const QString &folderPath, const QString &name, qint64 maxBytes,
+    QByteArray *out, FileStamp *stampOut)
+{
+    const int fd = ::openat(folder, QFile::encodeName(name).constData(), openFlags);
+    const auto pathOf = [&] { return folderPath + QLatin1Char('/') + name; };
+    if (fd < 0) {
+        logOpenFailure(pathOf);
+        return false;
+    }
+    return readOpenFile(fd, pathOf, maxBytes, out, stampOut);
 }
 
 std::shared_ptr<const IcsFileContent> CalendarFileReading::parseBytes(const QString &path, const QByteArray &bytes)

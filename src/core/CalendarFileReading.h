@@ -44,6 +44,13 @@ LoadedFile readFile(const QString &path, qint64 maxBytes);
  * the file could be opened).
  */
 bool readBytes(const QString &path, qint64 maxBytes, QByteArray *bytes, FileStamp *stamp);
+/**
+ * readBytes for the item `name` of the folder at `folderPath`, open as
+ * `folder`: the kernel need not look the folder's path up again for each
+ * of its many items.
+ */
+bool readBytesAt(int folder, const QString &folderPath, const QString &name, qint64 maxBytes, QByteArray *bytes,
+    FileStamp *stamp);
 
 /** Parses bytes read from `path`, noting in the store's log what was left out. */
 std::shared_ptr<const IcsFileContent> parseBytes(const QString &path, const QByteArray &bytes);

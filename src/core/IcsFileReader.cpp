@@ -90,6 +90,8 @@ void readCalendar(icalcomponent *calendar, IcsFileContent &out)
         else
             ++out.skipped;
     }
+    // Kept as long as the file is shown; growth by appending leaves room for a whole event or more.
+    out.events.squeeze();
 }
 
 

@@ -5,14 +5,24 @@
 #include <QDate>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <string>
 
 namespace {
 
+/** Whether `name` is `upper` in any case; runs for every property of every file, so kept plain. */
 bool sameName(QByteArrayView name, QByteArrayView upper)
 {
-    return name.compare(upper, Qt::CaseInsensitive) == 0;
+    if (name.size() != upper.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != upper[i])
+            return false;
+    }
+    return true;
 }
 
 bool isNameChar(char c)
@@ -154,12 +164,14 @@ public:
                         return false; // an event inside an event: leave it to the parser
                     m_event = Event();
                 }
-                m_open.append(component.toByteArray());
+                if (m_depth == maxDepth)
+                    return false;
+                m_open[m_depth++].assign(component.data(), size_t(component.size()));
                 return true;
             }
-            if (m_open.isEmpty() || m_open.constLast() != component)
+            if (m_depth == 0 || QByteArrayView(m_open[m_depth - 1]) != component)
                 return false;
-            m_open.removeLast();
+            --m_depth;
             return component == "VEVENT" ? finishEvent() : true;
         }
         if (!inEvent())
@@ -195,7 +207,7 @@ public:
 
     bool finish(IcsPrescan::Result &out)
     {
-        if (!m_open.isEmpty())
+        if (m_depth != 0)
             return false;
         out.mustParse = false;
         if (!m_uids.isEmpty()) {
@@ -216,7 +228,7 @@ private:
         QByteArray uid;
     };
 
-    bool inEvent() const { return !m_open.isEmpty() && m_open.constLast() == "VEVENT"; }
+    bool inEvent() const { return m_depth > 0 && m_open[m_depth - 1] == "VEVENT"; }
 
     bool finishEvent()
     {
@@ -230,7 +242,10 @@ private:
         return true;
     }
 
-    QList<QByteArray> m_open;
+    // Components nest a few deep; their names fit a short string's own room, so no allocation.
+    static constexpr int maxDepth = 16;
+    std::array<std::string, maxDepth> m_open;
+    int m_depth = 0;
     Event m_event;
     qint64 m_firstDay = std::numeric_limits<qint64>::max();
     qint64 m_lastDay = std::numeric_limits<qint64>::min();

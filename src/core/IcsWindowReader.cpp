@@ -15,6 +15,9 @@
 #include <map>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -33,9 +36,10 @@ struct FileState
     qint32 lastDay = -1;
 };
 
-size_t uidHash(QByteArrayView uid)
+/** 32 bits are plenty: two UIDs that collide only cost a parse, and a far-away file costs 8 bytes. */
+quint32 uidHash(QByteArrayView uid)
 {
-    return qHash(uid, 0);
+    return quint32(qHash(uid, 0));
 }
 
 /** Without a UID the file and position are the only stable name, as the store names them. */
@@ -70,9 +74,9 @@ struct IcsWindowReader::Calendar
     /** Parsed files by position, so that items keep the listing's order. */
     std::map<int, Parsed> parsed;
     /** UIDs of scanned files, as (hash, file), sorted: a collision only costs a parse. */
-    std::vector<std::pair<size_t, int>> scannedUids;
+    std::vector<std::pair<quint32, qint32>> scannedUids;
     /** UIDs of parsed items not yet matched against scannedUids. */
-    std::vector<size_t> newUids;
+    std::vector<quint32> newUids;
 
     /** The names, listed again if they were let go; a name gone from the folder meanwhile is empty. */
     const QStringList &names()
@@ -157,20 +161,25 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
         calendar->nameHashes.reserve(size_t(count));
         for (const QString &name : std::as_const(calendar->nameList))
             calendar->nameHashes.push_back(qHash(name, 0));
+        const int folder = location.isFile || !calendarReadable
+            ? -1
+            : ::open(QFile::encodeName(location.path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         // Reading, the scan and the parse of a file depend on nothing else,
         // and may run on several threads; what they found is taken in file order.
-        const auto look = [this, &calendar, &location](int file) {
+        const auto look = [this, &calendar, &location, folder](int file) {
             Outcome out;
             QByteArray bytes;
             FileStamp stamp;
-            const QString path = calendar->filePath(file);
-            if (!readBytes(path, m_options.maxFileBytes, &bytes, &stamp))
+            const bool read = folder >= 0 ? readBytesAt(folder, calendar->path, calendar->nameList.at(file),
+                                                m_options.maxFileBytes, &bytes, &stamp)
+                                          : readBytes(calendar->filePath(file), m_options.maxFileBytes, &bytes, &stamp);
+            if (!read)
                 return out;
             out.read = true;
             // A single calendar file gives the calendar its name and colour: always parsed.
             out.scan = location.isFile ? IcsPrescan::Result() : IcsPrescan::scan(bytes);
             if (out.scan.mayTouch(m_firstDay, m_lastDay))
-                out.content = parseBytes(path, bytes);
+                out.content = parseBytes(calendar->filePath(file), bytes);
             return out;
         };
         const int threads = std::clamp(m_options.threads, 1, std::max(1, count));
@@ -192,10 +201,12 @@ void IcsWindowReader::load(const QDateTime &start, const QDateTime &end)
             for (int i = 0; i < count; ++i)
                 take(*calendar, i, std::move(outcomes[size_t(i)]));
         }
+        if (folder >= 0)
+            ::close(folder);
         std::sort(calendar->scannedUids.begin(), calendar->scannedUids.end());
         calendar->scannedUids.shrink_to_fit(); // one entry per far-away file: all of them, at times
         parseSharingUids(*calendar);
-        calendar->nameList.clear();
+        calendar->nameList = QStringList(); // clear() would keep the list's room for every name
 
         if (location.isFile) {
             const auto parsed = calendar->parsed.find(0);
@@ -280,10 +291,10 @@ void IcsWindowReader::adopt(Calendar &calendar, int file, std::shared_ptr<const 
 void IcsWindowReader::parseSharingUids(Calendar &calendar)
 {
     while (!calendar.newUids.empty()) {
-        const size_t hash = calendar.newUids.back();
+        const quint32 hash = calendar.newUids.back();
         calendar.newUids.pop_back();
         auto [from, to] = std::equal_range(calendar.scannedUids.begin(), calendar.scannedUids.end(),
-            std::pair<size_t, int>(hash, std::numeric_limits<int>::min()),
+            std::pair<quint32, qint32>(hash, std::numeric_limits<qint32>::min()),
             [](const auto &a, const auto &b) { return a.first < b.first; });
         std::vector<int> files;
         for (auto it = from; it != to; ++it) {
@@ -311,7 +322,7 @@ void IcsWindowReader::cover(qint64 firstDay, qint64 lastDay)
                 parseFile(*calendar, i);
         }
         parseSharingUids(*calendar);
-        calendar->nameList.clear();
+        calendar->nameList = QStringList();
     }
     rebuildIndex();
 }
