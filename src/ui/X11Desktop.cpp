@@ -32,6 +32,9 @@ struct Xcb
     decltype(&xcb_get_property_value) propertyValue = nullptr;
     decltype(&xcb_get_property_value_length) propertyValueLength = nullptr;
     decltype(&xcb_change_property) changeProperty = nullptr;
+    decltype(&xcb_get_window_attributes) getWindowAttributes = nullptr;
+    decltype(&xcb_get_window_attributes_reply) getWindowAttributesReply = nullptr;
+    decltype(&xcb_change_window_attributes) changeWindowAttributes = nullptr;
     decltype(&xcb_flush) flush = nullptr;
     // libxcb-shape comes with Qt's xcb plugin too; without it input stays unshaped.
     ShapeRectangles shapeRectangles = nullptr;
@@ -63,6 +66,9 @@ struct Xcb
             resolve(lib, c.propertyValue, "xcb_get_property_value");
             resolve(lib, c.propertyValueLength, "xcb_get_property_value_length");
             resolve(lib, c.changeProperty, "xcb_change_property");
+            resolve(lib, c.getWindowAttributes, "xcb_get_window_attributes");
+            resolve(lib, c.getWindowAttributesReply, "xcb_get_window_attributes_reply");
+            resolve(lib, c.changeWindowAttributes, "xcb_change_window_attributes");
             resolve(lib, c.flush, "xcb_flush");
             QLibrary shape(QStringLiteral("xcb-shape"), 0);
             if (shape.load())
@@ -71,7 +77,8 @@ struct Xcb
         }();
         if (!calls.internAtom || !calls.internAtomReply || !calls.getSelectionOwner
             || !calls.getSelectionOwnerReply || !calls.getProperty || !calls.getPropertyReply
-            || !calls.propertyValue || !calls.propertyValueLength || !calls.changeProperty || !calls.flush)
+            || !calls.propertyValue || !calls.propertyValueLength || !calls.changeProperty || !calls.flush
+            || !calls.getWindowAttributes || !calls.getWindowAttributesReply || !calls.changeWindowAttributes)
             return nullptr;
         calls.connection = x11->connection();
         return &calls;
@@ -123,8 +130,7 @@ bool X11Desktop::isCompositing()
 
 bool X11Desktop::hasSystemTray()
 {
-    const Xcb *xcb = Xcb::get();
-    return xcb && xcb->selectionOwner("_NET_SYSTEM_TRAY_S" + screenSuffix()) != XCB_WINDOW_NONE;
+    return trayManager() != XCB_WINDOW_NONE;
 }
 
 void X11Desktop::setInputAndFrame(QWindow *window, const QRect &content, const QSize &windowSize)
@@ -152,17 +158,56 @@ void X11Desktop::setInputAndFrame(QWindow *window, const QRect &content, const Q
     xcb->flush(xcb->connection);
 }
 
-std::optional<QColor> X11Desktop::trayForeground()
+quint32 X11Desktop::internAtom(const QByteArray &name)
 {
     const Xcb *xcb = Xcb::get();
-    if (!xcb)
+    return xcb ? xcb->atom(name) : quint32(XCB_ATOM_NONE);
+}
+
+quint32 X11Desktop::trayManager()
+{
+    const Xcb *xcb = Xcb::get();
+    return xcb ? xcb->selectionOwner(traySelectionName()) : quint32(XCB_WINDOW_NONE);
+}
+
+QByteArray X11Desktop::traySelectionName()
+{
+    return "_NET_SYSTEM_TRAY_S" + screenSuffix();
+}
+
+void X11Desktop::watchTrayManager(quint32 manager)
+{
+    const Xcb *xcb = Xcb::get();
+    if (!xcb || manager == XCB_WINDOW_NONE)
+        return;
+    // The mask is per client and replaces what this connection selected before;
+    // Qt's own tray code may already listen on the same window.
+    xcb_get_window_attributes_reply_t *reply = xcb->getWindowAttributesReply(
+        xcb->connection, xcb->getWindowAttributes(xcb->connection, manager), nullptr);
+    if (!reply)
+        return; // Gone already: its successor announces itself.
+    const quint32 mask
+        = reply->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    std::free(reply);
+    xcb->changeWindowAttributes(xcb->connection, manager, XCB_CW_EVENT_MASK, &mask);
+    xcb->flush(xcb->connection);
+}
+
+std::optional<QColor> X11Desktop::trayForeground()
+{
+    return trayForeground(trayManager());
+}
+
+std::optional<QColor> X11Desktop::trayForeground(quint32 manager)
+{
+    const Xcb *xcb = Xcb::get();
+    if (!xcb || manager == XCB_WINDOW_NONE)
         return std::nullopt;
-    const xcb_window_t tray = xcb->selectionOwner("_NET_SYSTEM_TRAY_S" + screenSuffix());
     const xcb_atom_t colors = xcb->atom("_NET_SYSTEM_TRAY_COLORS");
-    if (tray == XCB_WINDOW_NONE || colors == XCB_ATOM_NONE)
+    if (colors == XCB_ATOM_NONE)
         return std::nullopt;
     xcb_get_property_reply_t *reply = xcb->getPropertyReply(xcb->connection,
-        xcb->getProperty(xcb->connection, 0, tray, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
+        xcb->getProperty(xcb->connection, 0, manager, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
     if (!reply)
         return std::nullopt;
     std::optional<QColor> result;
@@ -179,5 +224,14 @@ std::optional<QColor> X11Desktop::colorFromTrayColors(const quint32 *values, int
     if (!values || count < 3)
         return std::nullopt;
     auto channel = [](quint32 v) { return int(qMin<quint32>(v, 0xffff) >> 8); };
-    return QColor(channel(values[0]), channel(values[1]), channel(values[2]));
+    auto colorAt
+        = [&](int i) { return QColor(channel(values[i]), channel(values[i + 1]), channel(values[i + 2])); };
+    const QColor normal = colorAt(0);
+    // A tray names four colours so that errors, warnings and successes stand
+    // apart from the rest. Four equal ones are a placeholder (a panel that has
+    // not styled itself yet writes all black), not a choice; trusting it would
+    // draw black ink on a dark panel.
+    if (count >= 12 && colorAt(3) == normal && colorAt(6) == normal && colorAt(9) == normal)
+        return std::nullopt;
+    return normal;
 }

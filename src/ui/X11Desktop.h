@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QRect>
 
@@ -36,7 +37,19 @@ public:
      * there is no tray or it does not say.
      */
     static std::optional<QColor> trayForeground();
+    static std::optional<QColor> trayForeground(quint32 manager);
 
-    /** The twelve 16-bit CARDINALs of the property; the first three are the normal colour. */
+    /** The window that owns _NET_SYSTEM_TRAY_Sn (the tray manager); 0 when none or off X11. */
+    static quint32 trayManager();
+    static QByteArray traySelectionName();
+    /** Asks for the manager's property changes and its destruction, keeping what was asked before. */
+    static void watchTrayManager(quint32 manager);
+    /** The atom of that name; 0 off X11. */
+    static quint32 internAtom(const QByteArray &name);
+
+    /**
+     * The twelve 16-bit CARDINALs of the property; the first three are the
+     * normal colour. Four identical colours say nothing and give none.
+     */
     static std::optional<QColor> colorFromTrayColors(const quint32 *values, int count);
 };

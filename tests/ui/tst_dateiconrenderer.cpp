@@ -167,6 +167,14 @@ private Q_SLOTS:
         QTest::newRow("twelve values, the first three count")
             << QList<quint32> { 0xffff, 0x8000, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 } << QColor(0xff, 0x80, 0);
         QTest::newRow("too short") << QList<quint32> { 0xffff, 0xffff } << QColor();
+        QTest::newRow("only the normal colour")
+            << QList<quint32> { 0xeeee, 0xeeee, 0xecec } << QColor(0xee, 0xee, 0xec);
+        // What a panel writes before it has styled itself: all four colours black.
+        QTest::newRow("placeholder, four equal colours")
+            << QList<quint32> { 0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0 } << QColor();
+        const QList<quint32> styled { 0xeeee, 0xeeee, 0xecec, 0xcccc, 0, 0, 0xeeee, 0xd2d2, 0, 0x4e4e, 0x9a9a,
+            0x0606 };
+        QTest::newRow("light foreground, coloured states") << styled << QColor(0xee, 0xee, 0xec);
     }
     void trayColoursProperty()
     {
