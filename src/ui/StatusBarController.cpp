@@ -11,7 +11,7 @@
 #include "SwayFocusWatcher.h"
 #include "SwayPanels.h"
 #include "Theme.h"
-#include "X11Desktop.h"
+#include "TrayColorWatcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,6 +39,7 @@ StatusBarController::StatusBarController(EventManager *eventManager, SettingsMan
     m_platformPalette = QGuiApplication::palette();
 
     setupPopover();
+    setTrayColorWatcher(new TrayColorWatcher);
     // The icon is drawn before the tray is asked for, so it never shows empty.
     updateIcon();
     if (trayHostWatcher) {
@@ -101,7 +102,8 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
+    const auto look
+        = DateIconRenderer::lookFor(m_trayColors ? m_trayColors->foreground() : std::nullopt, iconTint());
     m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
     if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
@@ -109,6 +111,21 @@ void StatusBarController::updateIcon()
         m_statusNotifierItem->setIcon(m_icon);
     applyToolTip();
     Q_EMIT iconUpdated();
+}
+
+void StatusBarController::setTrayColorWatcher(TrayColorWatcher *watcher)
+{
+    if (watcher == m_trayColors)
+        return;
+    delete m_trayColors;
+    m_trayColors = watcher;
+    if (m_trayColors) {
+        m_trayColors->setParent(this);
+        connect(m_trayColors, &TrayColorWatcher::foregroundChanged, this, &StatusBarController::updateIcon);
+    }
+    // The constructor draws its first icon itself, once everything is in place.
+    if (m_iconDay != 0)
+        updateIcon();
 }
 
 void StatusBarController::setToolTipText(const QString &text)

@@ -20,6 +20,7 @@ class QTimer;
 class SettingsManager;
 class StatusNotifierItem;
 class SwayFocusWatcher;
+class TrayColorWatcher;
 
 /**
  * Moriva's presence on the panel: the tray icon with today's date, the popover
@@ -89,6 +90,9 @@ public:
     bool isDeactivationWatchInstalled() const { return bool(m_deactivationWatch); }
     const QTimer *hourlyTimer() const { return m_hourlyTimer; }
     DayChangeWatcher *dayChangeWatcher() const { return m_dayChangeWatcher; }
+    TrayColorWatcher *trayColorWatcher() const { return m_trayColors; }
+    /** Takes the icon's colours from this watcher from now on; it becomes a child. */
+    void setTrayColorWatcher(TrayColorWatcher *watcher);
 
 public Q_SLOTS:
     void hourlyTick();
@@ -134,6 +138,7 @@ private:
     qint64 m_lastDeactivationCloseMs = -1;
     QTimer *m_hourlyTimer = nullptr;
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
+    TrayColorWatcher *m_trayColors = nullptr;
     QIcon m_icon;
     int m_iconDay = 0;
     QString m_toolTip;
