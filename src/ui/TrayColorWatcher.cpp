@@ -1,33 +1,30 @@
 #include "TrayColorWatcher.h"
 
-#include "X11Desktop.h"
-
-#include <QCoreApplication>
-#include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <xcb/xcb.h>
 
-namespace {
-
-TrayColorWatcher::Tray displayTray()
-{
-    TrayColorWatcher::Tray tray;
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return tray;
-    tray.selectionAtom = X11Desktop::internAtom(X11Desktop::traySelectionName());
-    tray.colorsAtom = X11Desktop::internAtom("_NET_SYSTEM_TRAY_COLORS");
-    tray.managerAtom = X11Desktop::internAtom("MANAGER");
-    tray.manager = [] { return X11Desktop::trayManager(); };
-    tray.watch = [](quint32 manager) { X11Desktop::watchTrayManager(manager); };
-    tray.foreground = [](quint32 manager) { return X11Desktop::trayForeground(manager); };
-    return tray;
-}
-
-} // namespace
+#include <cstdlib>
 
 TrayColorWatcher::TrayColorWatcher(QObject *parent)
-    : TrayColorWatcher(displayTray(), parent)
-{ }
+    : TrayColorWatcher(Tray(), parent)
+{
+    m_connection = std::make_unique<X11Desktop::TrayConnection>();
+    if (!m_connection->isValid())
+        return;
+    const X11Desktop::TrayConnection *connection = m_connection.get();
+    m_tray.manager = [connection] { return connection->trayManager(); };
+    m_tray.watch = [connection](quint32 manager) { connection->watch(manager); };
+    m_tray.foreground = [connection](quint32 manager) { return connection->foreground(manager); };
+    m_tray.selectionAtom = connection->selectionAtom();
+    m_tray.colorsAtom = connection->colorsAtom();
+    m_tray.managerAtom = connection->managerAtom();
+    m_active = true;
+    m_notifier = new QSocketNotifier(qintptr(connection->fileDescriptor()), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TrayColorWatcher::drain);
+    follow(m_tray.manager());
+    drain();
+}
 
 TrayColorWatcher::TrayColorWatcher(Tray tray, QObject *parent)
     : QObject(parent)
@@ -35,18 +32,14 @@ TrayColorWatcher::TrayColorWatcher(Tray tray, QObject *parent)
 {
     m_active = m_tray.manager && m_tray.watch && m_tray.foreground && m_tray.selectionAtom != 0
         && m_tray.colorsAtom != 0;
-    if (!m_active)
-        return;
-    // MANAGER goes to the root window with StructureNotify, which Qt's xcb
-    // platform already selects there for its own tray icons.
-    QCoreApplication::instance()->installNativeEventFilter(this);
-    follow(m_tray.manager());
+    if (m_active)
+        follow(m_tray.manager());
 }
 
 TrayColorWatcher::~TrayColorWatcher()
 {
-    if (m_active && QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
+    // The notifier must not outlive the connection whose socket it watches.
+    delete m_notifier;
 }
 
 void TrayColorWatcher::follow(quint32 manager)
@@ -67,11 +60,23 @@ void TrayColorWatcher::reread()
     Q_EMIT foregroundChanged();
 }
 
-bool TrayColorWatcher::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+void TrayColorWatcher::drain()
 {
-    if (!m_active || eventType != "xcb_generic_event_t" || !message)
-        return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if (!m_connection || m_draining)
+        return;
+    m_draining = true;
+    while (void *event = m_connection->nextEvent()) {
+        handleEvent(event);
+        std::free(event);
+    }
+    m_draining = false;
+}
+
+void TrayColorWatcher::handleEvent(const void *xcbEvent)
+{
+    if (!m_active || !xcbEvent)
+        return;
+    const auto *event = static_cast<const xcb_generic_event_t *>(xcbEvent);
     switch (event->response_type & ~0x80) {
     case XCB_PROPERTY_NOTIFY: {
         const auto *notify = reinterpret_cast<const xcb_property_notify_event_t *>(event);
@@ -96,6 +101,4 @@ bool TrayColorWatcher::nativeEventFilter(const QByteArray &eventType, void *mess
     default:
         break;
     }
-    // Qt's own tray code needs the same events.
-    return false;
 }

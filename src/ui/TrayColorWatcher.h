@@ -1,21 +1,26 @@
 #pragma once
 
-#include <QAbstractNativeEventFilter>
+#include "X11Desktop.h"
+
 #include <QColor>
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QSocketNotifier;
 
 /**
  * Follows the foreground colour an XEmbed tray asks its icons to use. Panels
  * write _NET_SYSTEM_TRAY_COLORS whenever their style changes, some only after
  * they have taken the tray selection, and a restarted panel is a new tray
  * manager: the colour read once at start-up can be stale a moment later. So
- * the manager window's property changes and the MANAGER announcements of new
- * managers are watched as they arrive, without polling. Off X11 it stays silent.
+ * the manager window's property changes, its destruction and the MANAGER
+ * announcements of new managers are watched as they arrive, on a connection of
+ * the watcher's own, without polling. Off X11 it stays silent.
  */
-class TrayColorWatcher : public QObject, public QAbstractNativeEventFilter
+class TrayColorWatcher : public QObject
 {
     Q_OBJECT
 public:
@@ -40,7 +45,8 @@ public:
     std::optional<QColor> foreground() const { return m_foreground; }
     quint32 manager() const { return m_manager; }
 
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    /** One xcb_generic_event_t from the display. */
+    void handleEvent(const void *xcbEvent);
 
 Q_SIGNALS:
     void foregroundChanged();
@@ -49,7 +55,12 @@ private:
     /** Watches this manager (0: none) and reads its colour afresh. */
     void follow(quint32 manager);
     void reread();
+    /** Handles what the connection has received, also what arrived while a reply was awaited. */
+    void drain();
 
+    std::unique_ptr<X11Desktop::TrayConnection> m_connection;
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_draining = false;
     Tray m_tray;
     bool m_active = false;
     quint32 m_manager = 0;

@@ -39,19 +39,16 @@ struct FakeTray
         return t;
     }
 
-    static bool deliver(TrayColorWatcher &watcher, void *event)
-    {
-        return watcher.nativeEventFilter("xcb_generic_event_t", event, nullptr);
-    }
-    static bool propertyChanged(TrayColorWatcher &watcher, quint32 window, quint32 atom)
+    static void deliver(TrayColorWatcher &watcher, const void *event) { watcher.handleEvent(event); }
+    static void propertyChanged(TrayColorWatcher &watcher, quint32 window, quint32 atom)
     {
         xcb_property_notify_event_t event {};
         event.response_type = XCB_PROPERTY_NOTIFY;
         event.window = window;
         event.atom = atom;
-        return deliver(watcher, &event);
+        deliver(watcher, &event);
     }
-    static bool announced(TrayColorWatcher &watcher, quint32 window, quint32 selectionAtom = selection)
+    static void announced(TrayColorWatcher &watcher, quint32 window, quint32 selectionAtom = selection)
     {
         xcb_client_message_event_t event {};
         event.response_type = XCB_CLIENT_MESSAGE | 0x80; // as sent by another client
@@ -59,13 +56,13 @@ struct FakeTray
         event.type = manager;
         event.data.data32[1] = selectionAtom;
         event.data.data32[2] = window;
-        return deliver(watcher, &event);
+        deliver(watcher, &event);
     }
-    static bool destroyed(TrayColorWatcher &watcher, quint32 window)
+    static void destroyed(TrayColorWatcher &watcher, quint32 window)
     {
         xcb_destroy_notify_event_t event {};
         event.response_type = XCB_DESTROY_NOTIFY;
         event.window = window;
-        return deliver(watcher, &event);
+        deliver(watcher, &event);
     }
 };

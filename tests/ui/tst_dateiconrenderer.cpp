@@ -169,9 +169,13 @@ private Q_SLOTS:
         QTest::newRow("too short") << QList<quint32> { 0xffff, 0xffff } << QColor();
         QTest::newRow("only the normal colour")
             << QList<quint32> { 0xeeee, 0xeeee, 0xecec } << QColor(0xee, 0xee, 0xec);
-        // What a panel writes before it has styled itself: all four colours black.
-        QTest::newRow("placeholder, four equal colours")
-            << QList<quint32> { 0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0 } << QColor();
+        // What a panel writes before it has styled itself: 0..1 colours, unscaled.
+        QTest::newRow("placeholder") << QList<quint32> { 0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0 } << QColor();
+        QTest::newRow("four equal colours, as a panel means them") << QList<quint32> { 0xeeee, 0xeeee, 0xecec,
+            0xeeee, 0xeeee, 0xecec, 0xeeee, 0xeeee, 0xecec, 0xeeee, 0xeeee, 0xecec }
+                                                                   << QColor(0xee, 0xee, 0xec);
+        QTest::newRow("black, with coloured states")
+            << QList<quint32> { 0, 0, 0, 0xffff, 0, 0, 0xffff, 0xffff, 0, 0, 0xffff, 0 } << QColor(0, 0, 0);
         const QList<quint32> styled { 0xeeee, 0xeeee, 0xecec, 0xcccc, 0, 0, 0xeeee, 0xd2d2, 0, 0x4e4e, 0x9a9a,
             0x0606 };
         QTest::newRow("light foreground, coloured states") << styled << QColor(0xee, 0xee, 0xec);

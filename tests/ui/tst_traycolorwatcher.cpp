@@ -58,37 +58,35 @@ private Q_SLOTS:
 
         // Whatever the colours say now, only an event should make the watcher look again.
         fake.foregrounds[7] = light;
-        bool consumed = false;
         switch (event) {
         case Event::colorsChanged:
-            consumed = FakeTray::propertyChanged(watcher, 7, FakeTray::colors);
+            FakeTray::propertyChanged(watcher, 7, FakeTray::colors);
             break;
         case Event::otherPropertyChanged:
-            consumed = FakeTray::propertyChanged(watcher, 7, FakeTray::otherAtom);
+            FakeTray::propertyChanged(watcher, 7, FakeTray::otherAtom);
             break;
         case Event::otherWindowChanged:
-            consumed = FakeTray::propertyChanged(watcher, 8, FakeTray::colors);
+            FakeTray::propertyChanged(watcher, 8, FakeTray::colors);
             break;
         case Event::newManager:
             fake.owner = 9;
-            consumed = FakeTray::announced(watcher, 9);
+            FakeTray::announced(watcher, 9);
             break;
         case Event::otherScreensManager:
-            consumed = FakeTray::announced(watcher, 9, FakeTray::selection + 100);
+            FakeTray::announced(watcher, 9, FakeTray::selection + 100);
             break;
         case Event::managerGone:
             fake.owner = 0;
-            consumed = FakeTray::destroyed(watcher, 7);
+            FakeTray::destroyed(watcher, 7);
             QCOMPARE(watcher.manager(), 0u);
             break;
         case Event::managerRestarted:
             fake.owner = 0;
             FakeTray::destroyed(watcher, 7);
             fake.owner = 9;
-            consumed = FakeTray::announced(watcher, 9);
+            FakeTray::announced(watcher, 9);
             break;
         }
-        QVERIFY2(!consumed, "Qt's own tray code needs the event too");
         QCOMPARE(watcher.foreground().value_or(QColor()), expected);
         QCOMPARE(changed.count(), changes);
         // Selected before read: a change in between raises an event instead of going unseen.
