@@ -121,7 +121,11 @@ void StatusBarController::setTrayColorWatcher(TrayColorWatcher *watcher)
     m_trayColors = watcher;
     if (m_trayColors) {
         m_trayColors->setParent(this);
-        connect(m_trayColors, &TrayColorWatcher::foregroundChanged, this, &StatusBarController::updateIcon);
+        connect(m_trayColors, &TrayColorWatcher::foregroundChanged, this, [this] {
+            updateIcon();
+            // A panel that restyles itself may have changed its background too.
+            schedulePanelSample();
+        });
     }
     // The constructor draws its first icon itself, once everything is in place.
     if (m_iconDay != 0)
@@ -187,6 +191,45 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     m_trayIcon->show();
     Q_EMIT trayIconShown();
+    schedulePanelSample();
+}
+
+void StatusBarController::schedulePanelSample()
+{
+    if (!m_trayIcon)
+        return;
+    if (!m_panelSampler) {
+        m_panelSampler = new QTimer(this);
+        m_panelSampler->setInterval(250);
+        connect(m_panelSampler, &QTimer::timeout, this, &StatusBarController::samplePanel);
+    }
+    // The tray places and paints the icon some time after it is shown.
+    m_panelSamplesLeft = 8;
+    m_lastPanelSample = QColor();
+    m_panelSampler->start();
+}
+
+void StatusBarController::samplePanel()
+{
+    const QRect place = m_trayIcon && m_trayIcon->isVisible() ? m_trayIcon->geometry() : QRect();
+    QScreen *screen = place.isValid() ? QGuiApplication::screenAt(place.center()) : nullptr;
+    QImage shot;
+    if (screen) {
+        const QRect onScreen = place.translated(-screen->geometry().topLeft());
+        shot = screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height())
+                   .toImage();
+    }
+    const QColor background
+        = shot.width() >= 4 && shot.height() >= 4 ? DateIconRenderer::panelBackground(shot) : QColor();
+    // Two looks that agree: the first may come before the panel has painted there.
+    const bool settled = background.isValid() && background == m_lastPanelSample;
+    m_lastPanelSample = background;
+    if (--m_panelSamplesLeft <= 0 || settled)
+        m_panelSampler->stop();
+    if (settled && background != m_panelBackground) {
+        m_panelBackground = background;
+        updateIcon();
+    }
 }
 
 bool StatusBarController::createStatusNotifierItem()

@@ -119,6 +119,9 @@ private:
     QRect defaultAnchor() const;
     QRect anchorForHostPoint(const QPoint &hostPoint) const;
     bool createStatusNotifierItem();
+    /** Looks at the panel behind the XEmbed icon again, a few times until it is placed. */
+    void schedulePanelSample();
+    void samplePanel();
 
     EventManager *const m_eventManager;
     SettingsManager *const m_settingsManager;
@@ -139,6 +142,11 @@ private:
     QTimer *m_hourlyTimer = nullptr;
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
     TrayColorWatcher *m_trayColors = nullptr;
+    QTimer *m_panelSampler = nullptr;
+    int m_panelSamplesLeft = 0;
+    QColor m_lastPanelSample;
+    /** The panel behind the XEmbed icon, where it could be seen; invalid otherwise. */
+    QColor m_panelBackground;
     QIcon m_icon;
     int m_iconDay = 0;
     QString m_toolTip;

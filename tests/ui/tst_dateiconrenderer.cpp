@@ -188,6 +188,44 @@ private Q_SLOTS:
         QCOMPARE(color.value_or(QColor()), expected);
     }
 
+    // A panel that names its light theme's ink while it is dark gets the badge.
+    void namedColourMustStandOutOnThePanel_data()
+    {
+        QTest::addColumn<QColor>("named");
+        QTest::addColumn<QColor>("background"); // invalid: not seen
+        QTest::addColumn<bool>("badge");
+        const QColor darkPanel(0x35, 0x35, 0x35);
+        QTest::newRow("light ink, dark panel") << QColor(0xee, 0xee, 0xec) << darkPanel << false;
+        QTest::newRow("dark ink, dark panel") << QColor(0x2e, 0x34, 0x36) << darkPanel << true;
+        QTest::newRow("dark ink, light panel")
+            << QColor(0x2e, 0x34, 0x36) << QColor(0xf6, 0xf5, 0xf4) << false;
+        QTest::newRow("dark ink, panel not seen") << QColor(0x2e, 0x34, 0x36) << QColor() << false;
+    }
+    void namedColourMustStandOutOnThePanel()
+    {
+        QFETCH(QColor, named);
+        QFETCH(QColor, background);
+        QFETCH(bool, badge);
+        const QColor guessed(0x1e, 0x1e, 0x1e);
+        const auto look = DateIconRenderer::lookFor(named, guessed, background);
+        QCOMPARE(look.backdrop.isValid(), badge);
+        QCOMPARE(look.tint, badge ? guessed : named);
+    }
+
+    void panelBehindTheIcon()
+    {
+        const QColor panel(0x35, 0x35, 0x35);
+        QImage shot(22, 22, QImage::Format_RGB32);
+        shot.fill(panel);
+        // The icon's ring touches the frame at its four sides.
+        QPainter painter(&shot);
+        painter.setPen(QPen(QColor(0x2e, 0x34, 0x36), 2));
+        painter.drawEllipse(QRectF(0.5, 0.5, 21, 21));
+        painter.end();
+        QCOMPARE(DateIconRenderer::panelBackground(shot), panel);
+        QVERIFY(!DateIconRenderer::panelBackground(QImage()).isValid());
+    }
+
     void tintReadsOnThePanel_data()
     {
         QTest::addColumn<QString>("desktop");
