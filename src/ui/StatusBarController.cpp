@@ -102,8 +102,8 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    const auto look
-        = DateIconRenderer::lookFor(m_trayColors ? m_trayColors->foreground() : std::nullopt, iconTint());
+    const auto look = DateIconRenderer::lookFor(
+        m_trayColors ? m_trayColors->foreground() : std::nullopt, iconTint(), m_panelBackground);
     m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
     if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
