@@ -43,9 +43,16 @@ public:
      * What the panel says wins: a tray that names its foreground colour gets
      * a plain icon in it. Otherwise the colour is a guess, so the ring is
      * filled with the opposite colour: a small badge that reads on a panel of
-     * either kind, and on the panel it was guessed for blends in.
+     * either kind, and on the panel it was guessed for blends in. A named
+     * colour that would not stand out on the panel's sampled background counts
+     * as a guess too: panels have been seen naming their light theme's ink
+     * on a dark panel.
      */
-    static Look lookFor(const std::optional<QColor> &panelForeground, const QColor &guessedTint);
+    static Look lookFor(const std::optional<QColor> &panelForeground, const QColor &guessedTint,
+        const QColor &panelBackground = QColor());
+
+    /** The colour most of the frame of a shot of the icon's place shows: the panel behind it. */
+    static QColor panelBackground(const QImage &iconArea);
 
     /**
      * The tint that reads on the panel. Some shells keep their panel dark

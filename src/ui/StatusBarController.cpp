@@ -11,7 +11,7 @@
 #include "SwayFocusWatcher.h"
 #include "SwayPanels.h"
 #include "Theme.h"
-#include "X11Desktop.h"
+#include "TrayColorWatcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,6 +39,7 @@ StatusBarController::StatusBarController(EventManager *eventManager, SettingsMan
     m_platformPalette = QGuiApplication::palette();
 
     setupPopover();
+    setTrayColorWatcher(new TrayColorWatcher);
     // The icon is drawn before the tray is asked for, so it never shows empty.
     updateIcon();
     if (trayHostWatcher) {
@@ -101,7 +102,8 @@ void StatusBarController::updateIcon()
 {
     const QDate today = m_clock->now().date();
     m_iconDay = today.day();
-    const auto look = DateIconRenderer::lookFor(X11Desktop::trayForeground(), iconTint());
+    const auto look = DateIconRenderer::lookFor(
+        m_trayColors ? m_trayColors->foreground() : std::nullopt, iconTint(), m_panelBackground);
     m_icon = DateIconRenderer::icon(m_iconDay, look.tint, look.backdrop);
     if (m_trayIcon)
         m_trayIcon->setIcon(m_icon);
@@ -109,6 +111,25 @@ void StatusBarController::updateIcon()
         m_statusNotifierItem->setIcon(m_icon);
     applyToolTip();
     Q_EMIT iconUpdated();
+}
+
+void StatusBarController::setTrayColorWatcher(TrayColorWatcher *watcher)
+{
+    if (watcher == m_trayColors)
+        return;
+    delete m_trayColors;
+    m_trayColors = watcher;
+    if (m_trayColors) {
+        m_trayColors->setParent(this);
+        connect(m_trayColors, &TrayColorWatcher::foregroundChanged, this, [this] {
+            updateIcon();
+            // A panel that restyles itself may have changed its background too.
+            schedulePanelSample();
+        });
+    }
+    // The constructor draws its first icon itself, once everything is in place.
+    if (m_iconDay != 0)
+        updateIcon();
 }
 
 void StatusBarController::setToolTipText(const QString &text)
@@ -170,6 +191,45 @@ void StatusBarController::createTrayIcon(TrayHostWatcher::Host host)
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &StatusBarController::handleActivation);
     m_trayIcon->show();
     Q_EMIT trayIconShown();
+    schedulePanelSample();
+}
+
+void StatusBarController::schedulePanelSample()
+{
+    if (!m_trayIcon)
+        return;
+    if (!m_panelSampler) {
+        m_panelSampler = new QTimer(this);
+        m_panelSampler->setInterval(250);
+        connect(m_panelSampler, &QTimer::timeout, this, &StatusBarController::samplePanel);
+    }
+    // The tray places and paints the icon some time after it is shown.
+    m_panelSamplesLeft = 8;
+    m_lastPanelSample = QColor();
+    m_panelSampler->start();
+}
+
+void StatusBarController::samplePanel()
+{
+    const QRect place = m_trayIcon && m_trayIcon->isVisible() ? m_trayIcon->geometry() : QRect();
+    QScreen *screen = place.isValid() ? QGuiApplication::screenAt(place.center()) : nullptr;
+    QImage shot;
+    if (screen) {
+        const QRect onScreen = place.translated(-screen->geometry().topLeft());
+        shot = screen->grabWindow(0, onScreen.x(), onScreen.y(), onScreen.width(), onScreen.height())
+                   .toImage();
+    }
+    const QColor background
+        = shot.width() >= 4 && shot.height() >= 4 ? DateIconRenderer::panelBackground(shot) : QColor();
+    // Two looks that agree: the first may come before the panel has painted there.
+    const bool settled = background.isValid() && background == m_lastPanelSample;
+    m_lastPanelSample = background;
+    if (--m_panelSamplesLeft <= 0 || settled)
+        m_panelSampler->stop();
+    if (settled && background != m_panelBackground) {
+        m_panelBackground = background;
+        updateIcon();
+    }
 }
 
 bool StatusBarController::createStatusNotifierItem()

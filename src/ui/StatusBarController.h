@@ -20,6 +20,7 @@ class QTimer;
 class SettingsManager;
 class StatusNotifierItem;
 class SwayFocusWatcher;
+class TrayColorWatcher;
 
 /**
  * Moriva's presence on the panel: the tray icon with today's date, the popover
@@ -89,6 +90,9 @@ public:
     bool isDeactivationWatchInstalled() const { return bool(m_deactivationWatch); }
     const QTimer *hourlyTimer() const { return m_hourlyTimer; }
     DayChangeWatcher *dayChangeWatcher() const { return m_dayChangeWatcher; }
+    TrayColorWatcher *trayColorWatcher() const { return m_trayColors; }
+    /** Takes the icon's colours from this watcher from now on; it becomes a child. */
+    void setTrayColorWatcher(TrayColorWatcher *watcher);
 
 public Q_SLOTS:
     void hourlyTick();
@@ -115,6 +119,9 @@ private:
     QRect defaultAnchor() const;
     QRect anchorForHostPoint(const QPoint &hostPoint) const;
     bool createStatusNotifierItem();
+    /** Looks at the panel behind the XEmbed icon again, a few times until it is placed. */
+    void schedulePanelSample();
+    void samplePanel();
 
     EventManager *const m_eventManager;
     SettingsManager *const m_settingsManager;
@@ -134,6 +141,12 @@ private:
     qint64 m_lastDeactivationCloseMs = -1;
     QTimer *m_hourlyTimer = nullptr;
     DayChangeWatcher *m_dayChangeWatcher = nullptr;
+    TrayColorWatcher *m_trayColors = nullptr;
+    QTimer *m_panelSampler = nullptr;
+    int m_panelSamplesLeft = 0;
+    QColor m_lastPanelSample;
+    /** The panel behind the XEmbed icon, where it could be seen; invalid otherwise. */
+    QColor m_panelBackground;
     QIcon m_icon;
     int m_iconDay = 0;
     QString m_toolTip;

@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -32,6 +33,15 @@ struct Xcb
     decltype(&xcb_get_property_value) propertyValue = nullptr;
     decltype(&xcb_get_property_value_length) propertyValueLength = nullptr;
     decltype(&xcb_change_property) changeProperty = nullptr;
+    decltype(&xcb_change_window_attributes) changeWindowAttributes = nullptr;
+    decltype(&xcb_connect) connect = nullptr;
+    decltype(&xcb_disconnect) disconnect = nullptr;
+    decltype(&xcb_connection_has_error) hasError = nullptr;
+    decltype(&xcb_get_file_descriptor) fileDescriptor = nullptr;
+    decltype(&xcb_poll_for_event) pollForEvent = nullptr;
+    decltype(&xcb_get_setup) setup = nullptr;
+    decltype(&xcb_setup_roots_iterator) rootsIterator = nullptr;
+    decltype(&xcb_screen_next) screenNext = nullptr;
     decltype(&xcb_flush) flush = nullptr;
     // libxcb-shape comes with Qt's xcb plugin too; without it input stays unshaped.
     ShapeRectangles shapeRectangles = nullptr;
@@ -63,6 +73,15 @@ struct Xcb
             resolve(lib, c.propertyValue, "xcb_get_property_value");
             resolve(lib, c.propertyValueLength, "xcb_get_property_value_length");
             resolve(lib, c.changeProperty, "xcb_change_property");
+            resolve(lib, c.changeWindowAttributes, "xcb_change_window_attributes");
+            resolve(lib, c.connect, "xcb_connect");
+            resolve(lib, c.disconnect, "xcb_disconnect");
+            resolve(lib, c.hasError, "xcb_connection_has_error");
+            resolve(lib, c.fileDescriptor, "xcb_get_file_descriptor");
+            resolve(lib, c.pollForEvent, "xcb_poll_for_event");
+            resolve(lib, c.setup, "xcb_get_setup");
+            resolve(lib, c.rootsIterator, "xcb_setup_roots_iterator");
+            resolve(lib, c.screenNext, "xcb_screen_next");
             resolve(lib, c.flush, "xcb_flush");
             QLibrary shape(QStringLiteral("xcb-shape"), 0);
             if (shape.load())
@@ -71,7 +90,10 @@ struct Xcb
         }();
         if (!calls.internAtom || !calls.internAtomReply || !calls.getSelectionOwner
             || !calls.getSelectionOwnerReply || !calls.getProperty || !calls.getPropertyReply
-            || !calls.propertyValue || !calls.propertyValueLength || !calls.changeProperty || !calls.flush)
+            || !calls.propertyValue || !calls.propertyValueLength || !calls.changeProperty || !calls.flush
+            || !calls.changeWindowAttributes || !calls.connect || !calls.disconnect || !calls.hasError
+            || !calls.fileDescriptor || !calls.pollForEvent || !calls.setup || !calls.rootsIterator
+            || !calls.screenNext)
             return nullptr;
         calls.connection = x11->connection();
         return &calls;
@@ -109,6 +131,25 @@ QByteArray screenSuffix()
     const int dot = display.lastIndexOf('.');
     const int colon = display.lastIndexOf(':');
     return QByteArray::number(dot > colon && colon >= 0 ? display.mid(dot + 1).toInt() : 0);
+}
+
+std::optional<QColor> trayColors(const Xcb &xcb, xcb_window_t manager)
+{
+    const xcb_atom_t colors = xcb.atom("_NET_SYSTEM_TRAY_COLORS");
+    if (manager == XCB_WINDOW_NONE || colors == XCB_ATOM_NONE)
+        return std::nullopt;
+    xcb_get_property_reply_t *reply = xcb.getPropertyReply(xcb.connection,
+        xcb.getProperty(xcb.connection, 0, manager, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
+    if (!reply)
+        return std::nullopt;
+    std::optional<QColor> result;
+    if (reply->format == 32) {
+        const int count = xcb.propertyValueLength(reply) / 4;
+        result
+            = X11Desktop::colorFromTrayColors(static_cast<const quint32 *>(xcb.propertyValue(reply)), count);
+    }
+    std::free(reply);
+    return result;
 }
 
 } // namespace
@@ -155,23 +196,90 @@ void X11Desktop::setInputAndFrame(QWindow *window, const QRect &content, const Q
 std::optional<QColor> X11Desktop::trayForeground()
 {
     const Xcb *xcb = Xcb::get();
+    return xcb ? trayColors(*xcb, xcb->selectionOwner("_NET_SYSTEM_TRAY_S" + screenSuffix())) : std::nullopt;
+}
+
+X11Desktop::TrayConnection::TrayConnection()
+{
+    const Xcb *xcb = Xcb::get();
     if (!xcb)
-        return std::nullopt;
-    const xcb_window_t tray = xcb->selectionOwner("_NET_SYSTEM_TRAY_S" + screenSuffix());
-    const xcb_atom_t colors = xcb->atom("_NET_SYSTEM_TRAY_COLORS");
-    if (tray == XCB_WINDOW_NONE || colors == XCB_ATOM_NONE)
-        return std::nullopt;
-    xcb_get_property_reply_t *reply = xcb->getPropertyReply(xcb->connection,
-        xcb->getProperty(xcb->connection, 0, tray, colors, XCB_ATOM_CARDINAL, 0, 12), nullptr);
-    if (!reply)
-        return std::nullopt;
-    std::optional<QColor> result;
-    if (reply->format == 32) {
-        const int count = xcb->propertyValueLength(reply) / 4;
-        result = colorFromTrayColors(static_cast<const quint32 *>(xcb->propertyValue(reply)), count);
+        return;
+    int screen = 0;
+    xcb_connection_t *connection = xcb->connect(nullptr, &screen);
+    if (xcb->hasError(connection)) {
+        xcb->disconnect(connection);
+        return;
     }
+    auto *own = new Xcb(*xcb);
+    own->connection = connection;
+    m_xcb = own;
+    m_selection = own->atom("_NET_SYSTEM_TRAY_S" + QByteArray::number(screen));
+    m_colors = own->atom("_NET_SYSTEM_TRAY_COLORS");
+    m_manager = own->atom("MANAGER");
+    // New managers announce themselves to the root window with StructureNotify.
+    xcb_screen_iterator_t roots = own->rootsIterator(own->setup(connection));
+    for (int i = 0; i < screen && roots.rem > 0; ++i)
+        own->screenNext(&roots);
+    if (roots.rem > 0) {
+        const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        own->changeWindowAttributes(connection, roots.data->root, XCB_CW_EVENT_MASK, &mask);
+    }
+    own->flush(connection);
+}
+
+X11Desktop::TrayConnection::~TrayConnection()
+{
+    if (const auto *own = static_cast<const Xcb *>(m_xcb)) {
+        own->disconnect(own->connection);
+        delete own;
+    }
+}
+
+bool X11Desktop::TrayConnection::isValid() const
+{
+    return m_xcb && m_selection != XCB_ATOM_NONE && m_colors != XCB_ATOM_NONE;
+}
+
+int X11Desktop::TrayConnection::fileDescriptor() const
+{
+    const auto *own = static_cast<const Xcb *>(m_xcb);
+    return own ? own->fileDescriptor(own->connection) : -1;
+}
+
+quint32 X11Desktop::TrayConnection::trayManager() const
+{
+    const auto *own = static_cast<const Xcb *>(m_xcb);
+    if (!own || m_selection == XCB_ATOM_NONE)
+        return XCB_WINDOW_NONE;
+    xcb_get_selection_owner_reply_t *reply = own->getSelectionOwnerReply(
+        own->connection, own->getSelectionOwner(own->connection, m_selection), nullptr);
+    if (!reply)
+        return XCB_WINDOW_NONE;
+    const xcb_window_t owner = reply->owner;
     std::free(reply);
-    return result;
+    return owner;
+}
+
+void X11Desktop::TrayConnection::watch(quint32 manager) const
+{
+    const auto *own = static_cast<const Xcb *>(m_xcb);
+    if (!own || manager == XCB_WINDOW_NONE)
+        return;
+    const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    own->changeWindowAttributes(own->connection, manager, XCB_CW_EVENT_MASK, &mask);
+    own->flush(own->connection);
+}
+
+std::optional<QColor> X11Desktop::TrayConnection::foreground(quint32 manager) const
+{
+    const auto *own = static_cast<const Xcb *>(m_xcb);
+    return own ? trayColors(*own, manager) : std::nullopt;
+}
+
+void *X11Desktop::TrayConnection::nextEvent() const
+{
+    const auto *own = static_cast<const Xcb *>(m_xcb);
+    return own ? own->pollForEvent(own->connection) : nullptr;
 }
 
 std::optional<QColor> X11Desktop::colorFromTrayColors(const quint32 *values, int count)
@@ -179,5 +287,11 @@ std::optional<QColor> X11Desktop::colorFromTrayColors(const quint32 *values, int
     if (!values || count < 3)
         return std::nullopt;
     auto channel = [](quint32 v) { return int(qMin<quint32>(v, 0xffff) >> 8); };
+    // Panels write the property as soon as they take the tray, some before
+    // they have styled themselves: twelve values of 0 or 1, colours of 0..1
+    // written unscaled. That is no colour, and taken for one it draws black
+    // ink on a dark panel. (Panels do name four equal colours when they mean them.)
+    if (count >= 12 && std::all_of(values, values + 12, [](quint32 v) { return v <= 1; }))
+        return std::nullopt;
     return QColor(channel(values[0]), channel(values[1]), channel(values[2]));
 }

@@ -157,6 +157,18 @@ private Q_SLOTS:
         QTest::newRow("twelve values, the first three count")
             << QList<quint32> { 0xffff, 0x8000, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 } << QColor(0xff, 0x80, 0);
         QTest::newRow("too short") << QList<quint32> { 0xffff, 0xffff } << QColor();
+        QTest::newRow("only the normal colour")
+            << QList<quint32> { 0xeeee, 0xeeee, 0xecec } << QColor(0xee, 0xee, 0xec);
+        // What a panel writes before it has styled itself: 0..1 colours, unscaled.
+        QTest::newRow("placeholder") << QList<quint32> { 0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0 } << QColor();
+        QTest::newRow("four equal colours, as a panel means them") << QList<quint32> { 0xeeee, 0xeeee, 0xecec,
+            0xeeee, 0xeeee, 0xecec, 0xeeee, 0xeeee, 0xecec, 0xeeee, 0xeeee, 0xecec }
+                                                                   << QColor(0xee, 0xee, 0xec);
+        QTest::newRow("black, with coloured states")
+            << QList<quint32> { 0, 0, 0, 0xffff, 0, 0, 0xffff, 0xffff, 0, 0, 0xffff, 0 } << QColor(0, 0, 0);
+        const QList<quint32> styled { 0xeeee, 0xeeee, 0xecec, 0xcccc, 0, 0, 0xeeee, 0xd2d2, 0, 0x4e4e, 0x9a9a,
+            0x0606 };
+        QTest::newRow("light foreground, coloured states") << styled << QColor(0xee, 0xee, 0xec);
     }
     void trayColoursProperty()
     {
@@ -164,6 +176,44 @@ private Q_SLOTS:
         QFETCH(QColor, expected);
         const auto color = X11Desktop::colorFromTrayColors(values.constData(), int(values.size()));
         QCOMPARE(color.value_or(QColor()), expected);
+    }
+
+    // A panel that names its light theme's ink while it is dark gets the badge.
+    void namedColourMustStandOutOnThePanel_data()
+    {
+        QTest::addColumn<QColor>("named");
+        QTest::addColumn<QColor>("background"); // invalid: not seen
+        QTest::addColumn<bool>("badge");
+        const QColor darkPanel(0x35, 0x35, 0x35);
+        QTest::newRow("light ink, dark panel") << QColor(0xee, 0xee, 0xec) << darkPanel << false;
+        QTest::newRow("dark ink, dark panel") << QColor(0x2e, 0x34, 0x36) << darkPanel << true;
+        QTest::newRow("dark ink, light panel")
+            << QColor(0x2e, 0x34, 0x36) << QColor(0xf6, 0xf5, 0xf4) << false;
+        QTest::newRow("dark ink, panel not seen") << QColor(0x2e, 0x34, 0x36) << QColor() << false;
+    }
+    void namedColourMustStandOutOnThePanel()
+    {
+        QFETCH(QColor, named);
+        QFETCH(QColor, background);
+        QFETCH(bool, badge);
+        const QColor guessed(0x1e, 0x1e, 0x1e);
+        const auto look = DateIconRenderer::lookFor(named, guessed, background);
+        QCOMPARE(look.backdrop.isValid(), badge);
+        QCOMPARE(look.tint, badge ? guessed : named);
+    }
+
+    void panelBehindTheIcon()
+    {
+        const QColor panel(0x35, 0x35, 0x35);
+        QImage shot(22, 22, QImage::Format_RGB32);
+        shot.fill(panel);
+        // The icon's ring touches the frame at its four sides.
+        QPainter painter(&shot);
+        painter.setPen(QPen(QColor(0x2e, 0x34, 0x36), 2));
+        painter.drawEllipse(QRectF(0.5, 0.5, 21, 21));
+        painter.end();
+        QCOMPARE(DateIconRenderer::panelBackground(shot), panel);
+        QVERIFY(!DateIconRenderer::panelBackground(QImage()).isValid());
     }
 
     void tintReadsOnThePanel_data()

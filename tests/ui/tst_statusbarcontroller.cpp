@@ -1,9 +1,11 @@
 #include "ColorSchemeWatcher.h"
+#include "DateIconRenderer.h"
 #include "DayChangeWatcher.h"
 #include "EventManager.h"
 #include "FakeClock.h"
 #include "FakeEventStore.h"
 #include "FakeLoginItem.h"
+#include "FakeTray.h"
 #include "PopoverWindow.h"
 #include "SettingsFile.h"
 #include "SettingsManager.h"
@@ -105,6 +107,39 @@ private Q_SLOTS:
         shell.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
         shell.controller.hourlyTick();
         QCOMPARE(shell.controller.iconDay(), 7);
+    }
+
+    // A panel that names its colours only after taking the tray, or a panel
+    // restarted with another theme, gets an icon in its colours at once, not
+    // on the next hourly tick.
+    void iconFollowsTheTrayColours()
+    {
+        Shell shell;
+        FakeTray fake;
+        fake.owner = 7;
+        fake.foregrounds = { { 7, std::nullopt }, { 9, QColor(0x1e, 0x1e, 0x1e) } };
+        auto *watcher = new TrayColorWatcher(fake.tray());
+        shell.controller.setTrayColorWatcher(watcher);
+        QCOMPARE(watcher->parent(), &shell.controller);
+
+        auto pixels = [](const QIcon &icon) { return icon.pixmap(QSize(22, 22), 1.0).toImage(); };
+        const QColor guessed = shell.controller.iconTint();
+        const auto badge = DateIconRenderer::lookFor(std::nullopt, guessed);
+        QVERIFY(badge.backdrop.isValid());
+        QCOMPARE(
+            pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, badge.tint, badge.backdrop)));
+
+        QSignalSpy updated(&shell.controller, &StatusBarController::iconUpdated);
+        const QColor light(0xee, 0xee, 0xec);
+        fake.foregrounds[7] = light;
+        FakeTray::propertyChanged(*watcher, 7, FakeTray::colors);
+        QCOMPARE(updated.count(), 1);
+        QCOMPARE(pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, light)));
+
+        fake.owner = 9;
+        FakeTray::announced(*watcher, 9);
+        QCOMPARE(
+            pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, QColor(0x1e, 0x1e, 0x1e))));
     }
 
     // An hourly tick alone would leave yesterday's date up for most of an hour: midnight refreshes too.
