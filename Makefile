@@ -39,12 +39,15 @@ endif
 # store, system store and widgets (the end-to-end sessions only run the same
 # code longer). Leaks are looked for in our own layers; GLib, D-Bus and the
 # font stack keep process-lifetime allocations that are not ours to free.
+# The desktop calendar module carries its own copy of the core, and the
+# program's exported copy takes its place when it loads: the same definitions
+# twice, by design, so only definitions that differ count as ODR faults.
 SANITIZE_OWN = ^(tst_(dayindex|desktopcalendarlauncher|eventmanager|eventrowrules|monthgrid|scrollstepper|settingsmanager|xdgautostartloginitem|icsfilereader|icseventstore|recurrenceexpander|calendarsources))$$
 sanitize: deps
 	@cmake -S . -B $(BUILD)-asan -DMORIVA_SANITIZE=ON -DMORIVA_BUILD_UI=ON -DMORIVA_BUILD_EDS=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -R '$(SANITIZE_OWN)'
-	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -E '$(SANITIZE_OWN)|^e2e_'
+	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0:detect_odr_violation=1 ctest --output-on-failure -j $(JOBS) -E '$(SANITIZE_OWN)|^e2e_'
 
 
 # A short libFuzzer run over the calendar-file reader (clang), seeded with
