@@ -9,7 +9,8 @@ namespace {
 
 QByteArray vevent(const QByteArray &lines)
 {
-    return icsCalendar("BEGIN:VEVENT\r\nUID:e\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "\r\nEND:VEVENT\r\n");
+    return icsCalendar(
+        "BEGIN:VEVENT\r\nUID:e\r\nDTSTAMP:20250101T000000Z\r\n" + lines + "\r\nEND:VEVENT\r\n");
 }
 
 } // namespace

@@ -12,7 +12,8 @@ namespace {
 
 std::shared_ptr<const IcsEvent> parseSeries(const QByteArray &lines)
 {
-    const auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(icsCalendar("BEGIN:VEVENT\r\nUID:s\r\n" + lines + "END:VEVENT\r\n")));
+    const auto content = std::make_shared<IcsFileContent>(
+        IcsFileReader::parse(icsCalendar("BEGIN:VEVENT\r\nUID:s\r\n" + lines + "END:VEVENT\r\n")));
     if (content->events.size() != 1)
         return nullptr;
     return { content, &content->events.first() };
