@@ -26,49 +26,6 @@ private Q_SLOTS:
         tzset();
     }
 
-    void startAndLength_data()
-    {
-        QTest::addColumn<QByteArray>("ics");
-        QTest::addColumn<QString>("expectedUtc"); // empty: the event is skipped
-        QTest::addColumn<IcsTime::Kind>("kind");
-        QTest::addColumn<int>("days");
-        QTest::addColumn<qint64>("seconds");
-        using K = IcsTime::Kind;
-        const auto row = [](const char *name, const QByteArray &ics, const char *utc, K kind, int days = 0,
-                             qint64 seconds = 0) {
-            QTest::newRow(name) << ics << QString::fromLatin1(utc) << kind << days << seconds;
-        };
-        // clang-format off
-        row("UTC, no end", vevent("DTSTART:20250305T120000Z"), "2025-03-05T12:00:00Z", K::zoned);
-        row("floating is local wall time", vevent("DTSTART:20250305T120000"), "2025-03-05T11:00:00Z", K::floating);
-        row("date without end lasts a day from local midnight", vevent("DTSTART;VALUE=DATE:20250305"), "2025-03-04T23:00:00Z", K::date, 1);
-        row("February 30", vevent("DTSTART:20250230T100000Z"), "", K::none);
-        row("no DTSTART", vevent("SUMMARY:x"), "", K::none);
-        row("all-day DTEND is exclusive", vevent("DTSTART;VALUE=DATE:20250303\r\nDTEND;VALUE=DATE:20250306"), "2025-03-02T23:00:00Z", K::date, 3);
-        row("all-day DURATION in weeks", vevent("DTSTART;VALUE=DATE:20250303\r\nDURATION:P1W"), "2025-03-02T23:00:00Z", K::date, 7);
-        row("wall-clock length across the spring change", vevent("DTSTART;TZID=Europe/Berlin:20250329T220000\r\nDTEND;TZID=Europe/Berlin:20250330T220000"), "2025-03-29T21:00:00Z", K::zoned, 1);
-        row("DTEND in another zone is exact", vevent("DTSTART;TZID=Europe/Berlin:20250303T100000\r\nDTEND:20250303T100000Z"), "2025-03-03T09:00:00Z", K::zoned, 0, 3600);
-        row("DURATION days and hours", vevent("DTSTART:20250303T100000Z\r\nDURATION:P1DT2H30M"), "2025-03-03T10:00:00Z", K::zoned, 1, 9000);
-        row("end before start is none", vevent("DTSTART:20250303T100000Z\r\nDTEND:20250303T090000Z"), "2025-03-03T10:00:00Z", K::zoned);
-        // clang-format on
-    }
-
-    void startAndLength()
-    {
-        QFETCH(QByteArray, ics);
-        QFETCH(QString, expectedUtc);
-        const IcsFileContent content = IcsFileReader::parse(ics);
-        QCOMPARE(content.events.size(), expectedUtc.isEmpty() ? 0 : 1);
-        QCOMPARE(content.skipped, expectedUtc.isEmpty() ? 1 : 0);
-        if (content.events.isEmpty())
-            return;
-        const IcsEvent &e = content.events.first();
-        QTEST(e.start.kind, "kind");
-        QCOMPARE(e.start.toDateTime().toUTC().toString(Qt::ISODate), expectedUtc);
-        QTEST(e.durationDays, "days");
-        QTEST(e.durationSeconds, "seconds");
-    }
-
     void manyPrivateZones()
     {
         // 3,000 definitions under 3,000 names, as exports of shared mailboxes
