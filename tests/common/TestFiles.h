@@ -20,3 +20,9 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
+
+/** `body` (whole lines, CRLF-ended) wrapped as a calendar file as producers write one. */
+inline QByteArray icsCalendar(const QByteArray &body)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n" + body + "END:VCALENDAR\r\n";
+}

@@ -224,46 +224,6 @@ private Q_SLOTS:
             QCOMPARE(storedValue(m_path, "lastScreen"), QStringLiteral("DP-1"));
     }
 
-    void damagedFileIsKept_data()
-    {
-        QTest::addColumn<QByteArray>("damaged");
-        QTest::addColumn<QByteArray>("earlierCopy");
-        QTest::addColumn<QStringList>("copies");
-
-        const QByteArray cut("[General\nweekStart=Monday\ncalendarSources=/home/u/cal\n");
-        // clang-format off
-        QTest::newRow("section header cut short") << cut << QByteArray() << QStringList { "Moriva.conf.damaged" };
-        // QSettings parses sections lazily: the damage sits where nothing asks first.
-        QTest::newRow("good keys then a broken section") << QByteArray("[General]\ncalendarSources=/home/u/cal\nweekStart=Monday\n[Sources\nwork=/srv/w.ics\n") << QByteArray() << QStringList { "Moriva.conf.damaged" };
-        // A damaged file nobody rewrote (no setting changed) is met again at the next start.
-        QTest::newRow("same damage as last start: no second copy") << cut << cut << QStringList { "Moriva.conf.damaged" };
-        QTest::newRow("other damage: both copies kept") << cut << QByteArray("[General\nweekStart=Sunday\n") << QStringList { "Moriva.conf.damaged", "Moriva.conf.damaged.2" };
-        // clang-format on
-    }
-
-    void damagedFileIsKept()
-    {
-        QFETCH(QByteArray, damaged);
-        QFETCH(QByteArray, earlierCopy);
-        QFETCH(QStringList, copies);
-        QVERIFY(writeFile(m_path, damaged));
-        if (!earlierCopy.isEmpty())
-            QVERIFY(writeFile(m_path + ".damaged", earlierCopy));
-        {
-            Loaded l(m_path);
-            QCOMPARE(l.settings.weekStart(), WeekStart::monday);
-            l.settings.setShowEventDots(false);
-        }
-        QCOMPARE(
-            QDir(QFileInfo(m_path).absolutePath()).entryList({ "Moriva.conf.*" }, QDir::Files, QDir::Name),
-            copies);
-        QCOMPARE(readFile(QFileInfo(m_path).absolutePath() + u'/' + copies.last()), damaged);
-        if (!earlierCopy.isEmpty())
-            QCOMPARE(readFile(m_path + ".damaged"), earlierCopy);
-        QCOMPARE(storedValue(m_path, "showEventDots"), QStringLiteral("false"));
-        QCOMPARE(storedValue(m_path, "weekStart"), QStringLiteral("Monday"));
-    }
-
     // Beyond the kinds of damage the app-level test below starts from.
     void damageIsRecognised_data()
     {
@@ -289,32 +249,46 @@ private Q_SLOTS:
 
     // The whole app's use of the file: the calendar sources are read from the
     // same object the manager writes through, as main() builds them.
-    void appKeepsDamagedFile_data()
+    void damagedFileIsKept_data()
     {
-        QTest::addColumn<QByteArray>("before");  // on disk at start
+        QTest::addColumn<QByteArray>("before"); // on disk at start
+        QTest::addColumn<QByteArray>("earlierCopy"); // Moriva.conf.damaged left by an earlier start, if not empty
         QTest::addColumn<QByteArray>("meanwhile"); // written by someone else while running, if not empty
         QTest::addColumn<QStringList>("sources");
-        QTest::addColumn<QByteArray>("copied"); // expected in Moriva.conf.damaged, empty: no copy
+        QTest::addColumn<QStringList>("copies"); // the last holds the damaged text
+        QTest::addColumn<QString>("weekStart"); // loaded and saved again, if not empty
 
+        const QByteArray cut("[General\nweekStart=Monday\ncalendarSources=/home/u/cal\n");
         const QByteArray noEquals = appFile + "calendarSources /home/u/cal, /home/u/work.ics\n";
         const QByteArray openQuote = "[General]\nappearanceMode=\"Dark\nweekStart=Monday\ncalendarSources=/c\n";
         const QByteArray latin1 = "[General]\ncalendarSources=/home/u/caf\xe9.ics\n";
+        const QStringList one { "Moriva.conf.damaged" }, cal { "/home/u/cal" };
         // clang-format off
-        QTest::newRow("line without = at start") << noEquals << QByteArray() << QStringList() << noEquals;
-        QTest::newRow("quote left open at start") << openQuote << QByteArray() << QStringList() << openQuote;
-        QTest::newRow("path not UTF-8 at start") << latin1 << QByteArray() << QStringList { QString::fromUtf8("/home/u/caf\xef\xbf\xbd.ics") } << latin1;
-        QTest::newRow("damaged while running") << appFile << noEquals << QStringList() << noEquals;
-        QTest::newRow("sources added while running") << appFile << appFile + "calendarSources=/w\n" << QStringList() << QByteArray();
+        QTest::newRow("section header cut short") << cut << QByteArray() << QByteArray() << cal << one << "Monday";
+        // QSettings parses sections lazily: the damage sits where nothing asks first.
+        QTest::newRow("good keys then a broken section") << QByteArray("[General]\ncalendarSources=/home/u/cal\nweekStart=Monday\n[Sources\nwork=/srv/w.ics\n") << QByteArray() << QByteArray() << cal << one << "Monday";
+        // A damaged file nobody rewrote (no setting changed) is met again at the next start.
+        QTest::newRow("same damage as last start: no second copy") << cut << cut << QByteArray() << cal << one << "Monday";
+        QTest::newRow("other damage: both copies kept") << cut << QByteArray("[General\nweekStart=Sunday\n") << QByteArray() << cal << QStringList { "Moriva.conf.damaged", "Moriva.conf.damaged.2" } << "Monday";
+        QTest::newRow("line without = at start") << noEquals << QByteArray() << QByteArray() << QStringList() << one << QString();
+        QTest::newRow("quote left open at start") << openQuote << QByteArray() << QByteArray() << QStringList() << one << QString();
+        QTest::newRow("path not UTF-8 at start") << latin1 << QByteArray() << QByteArray() << QStringList { QString::fromUtf8("/home/u/caf\xef\xbf\xbd.ics") } << one << QString();
+        QTest::newRow("damaged while running") << appFile << QByteArray() << noEquals << QStringList() << one << QString();
+        QTest::newRow("sources added while running") << appFile << QByteArray() << appFile + "calendarSources=/w\n" << QStringList() << QStringList() << QString();
         // clang-format on
     }
 
-    void appKeepsDamagedFile()
+    void damagedFileIsKept()
     {
         QFETCH(QByteArray, before);
+        QFETCH(QByteArray, earlierCopy);
         QFETCH(QByteArray, meanwhile);
         QFETCH(QStringList, sources);
-        QFETCH(QByteArray, copied);
+        QFETCH(QStringList, copies);
+        QFETCH(QString, weekStart);
         QVERIFY(writeFile(m_path, before));
+        if (!earlierCopy.isEmpty())
+            QVERIFY(writeFile(m_path + ".damaged", earlierCopy));
 
         SettingsFile file(m_path);
         QStringList roots;
@@ -323,6 +297,8 @@ private Q_SLOTS:
         QCOMPARE(roots, sources);
         FakeLoginItem login;
         SettingsManager settings(&file, &login);
+        if (!weekStart.isEmpty())
+            QCOMPARE(rawValue(settings.weekStart()), weekStart);
         if (!meanwhile.isEmpty()) {
             const QDateTime readAt = QFileInfo(m_path).lastModified();
             QVERIFY(writeFile(m_path, meanwhile));
@@ -332,13 +308,16 @@ private Q_SLOTS:
         }
         settings.setShowEventDots(false);
 
-        QCOMPARE(copiesBeside(m_path), copied.isEmpty() ? QStringList() : QStringList { "Moriva.conf.damaged" });
-        if (!copied.isEmpty())
-            QCOMPARE(readFile(m_path + ".damaged"), copied);
-        const QSettings reread(m_path, QSettings::IniFormat);
-        QCOMPARE(reread.value("showEventDots").toString(), QStringLiteral("false"));
+        QCOMPARE(copiesBeside(m_path), copies);
+        if (!copies.isEmpty())
+            QCOMPARE(readFile(QFileInfo(m_path).absolutePath() + u'/' + copies.last()), meanwhile.isEmpty() ? before : meanwhile);
+        if (!earlierCopy.isEmpty())
+            QCOMPARE(readFile(m_path + ".damaged"), earlierCopy);
+        QCOMPARE(storedValue(m_path, "showEventDots"), QStringLiteral("false"));
+        if (!weekStart.isEmpty())
+            QCOMPARE(storedValue(m_path, "weekStart"), weekStart);
         if (meanwhile.contains("calendarSources=/w"))
-            QCOMPARE(reread.value("calendarSources").toString(), QStringLiteral("/w"));
+            QCOMPARE(storedValue(m_path, "calendarSources"), QStringLiteral("/w"));
     }
 
     // A full disk: neither the autostart entry nor the settings file may be

@@ -126,37 +126,6 @@ private Q_SLOTS:
         QCOMPARE(work->start.timeSpec(), Qt::UTC);
     }
 
-    void windowEdges_data()
-    {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("duration");
-        QTest::addColumn<bool>("listed");
-        // Window: 2025-03-10 00:00 to 2025-03-11 00:00 local (23:00Z the day before).
-        // clang-format off
-        QTest::newRow("ends exactly at the window start") << "20250309T220000Z" << "PT1H" << false;
-        QTest::newRow("ends a minute into the window") << "20250309T220000Z" << "PT61M" << true;
-        QTest::newRow("zero length at the window start") << "20250309T230000Z" << "PT0S" << true;
-        QTest::newRow("starts exactly at the window end") << "20250310T230000Z" << "PT1H" << false;
-        QTest::newRow("spans the whole window") << "20250301T000000Z" << "P20D" << true;
-        // clang-format on
-    }
-
-    void windowEdges()
-    {
-        QFETCH(QString, start);
-        QFETCH(QString, duration);
-        QFETCH(bool, listed);
-        QTemporaryDir dir;
-        const QByteArray length = "DURATION:" + duration.toUtf8();
-        writeFile(dir.filePath("edge.ics"),
-            item("edge", start.toUtf8(), length)
-                + item("weekly", start.toUtf8(), length + "\r\nRRULE:FREQ=WEEKLY;COUNT=1"));
-        auto store = loaded({ dir.filePath("edge.ics") });
-        const QDate day(2025, 3, 10);
-        // Single and recurring events take different paths; both must agree.
-        QCOMPARE(store->events(day.startOfDay(), day.addDays(1).startOfDay()).size(), listed ? 2 : 0);
-    }
-
     // The work is bounded, not what a window shows: every day of the window
     // lists the series, up to the per-day cap, however long ago it began.
     void floodsAreBounded()

@@ -1,6 +1,8 @@
 #include "IcsFileReader.h"
 #include "IcsTextParser.h"
 
+#include "TestFiles.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -18,11 +20,6 @@ QByteArray vevent(const QByteArray &uid, const QByteArray &start, const QByteArr
         + "END:VEVENT\r\n";
 }
 
-QByteArray calendar(const QByteArray &body)
-{
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n" + body + "END:VCALENDAR\r\n";
-}
-
 /** Folds a content line at 75 octets, as writers do. */
 QByteArray folded(const QByteArray &line)
 {
@@ -36,7 +33,7 @@ QByteArray folded(const QByteArray &line)
 
 QByteArray nested(int depth)
 {
-    return calendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\n").repeated(depth)
+    return icsCalendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\n").repeated(depth)
         + QByteArray("END:X-DEEP\r\n").repeated(depth));
 }
 
@@ -46,13 +43,13 @@ QByteArray copyBomb()
 {
     const QByteArray line = folded(
         "CATEGORIES" + QByteArray(";X=1").repeated(100) + ":" + QByteArray("a,").repeated(500) + "a");
-    return calendar(vevent("bomb", "20250303T100000Z", line.repeated(219)));
+    return icsCalendar(vevent("bomb", "20250303T100000Z", line.repeated(219)));
 }
 
 // Every unreadable value makes libical search the component's whole property list.
 QByteArray removalStorm(int lines)
 {
-    return calendar(vevent("storm", "20250303T100000Z", QByteArray("DTSTART:xx\r\n").repeated(lines)));
+    return icsCalendar(vevent("storm", "20250303T100000Z", QByteArray("DTSTART:xx\r\n").repeated(lines)));
 }
 
 QStringList uids(const IcsFileContent &content)
@@ -111,16 +108,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("uids");
         const QByteArray two = vevent("first", "20250303T100000Z") + vevent("second", "20250304T100000Z");
         // clang-format off
-        QTest::newRow("NUL inside the first event") << calendar(vevent("first", "20250303T100000Z", QByteArray("DESCRIPTION:a\0b\r\n", 17)) + vevent("second", "20250304T100000Z")) << Refusal::none << QStringList { "first", "second" };
+        QTest::newRow("NUL inside the first event") << icsCalendar(vevent("first", "20250303T100000Z", QByteArray("DESCRIPTION:a\0b\r\n", 17)) + vevent("second", "20250304T100000Z")) << Refusal::none << QStringList { "first", "second" };
         QTest::newRow("nesting as deep as allowed") << nested(31) << Refusal::none << QStringList { "good" };
         QTest::newRow("nesting one deeper") << nested(32) << Refusal::tooDeep << QStringList();
-        QTest::newRow("bare END lines close nothing") << calendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\nEND\r\n").repeated(40)) << Refusal::tooDeep << QStringList();
+        QTest::newRow("bare END lines close nothing") << icsCalendar(vevent("good", "20250303T100000Z") + QByteArray("BEGIN:X-DEEP\r\nEND\r\n").repeated(40)) << Refusal::tooDeep << QStringList();
         QTest::newRow("300,000 deep (6 MB)") << nested(300'000) << Refusal::tooDeep << QStringList();
         QTest::newRow("copy bomb (322 KB)") << copyBomb() << Refusal::tooCostly << QStringList();
         QTest::newRow("20,000 unreadable values in one event") << removalStorm(20'000) << Refusal::tooCostly << QStringList();
         QTest::newRow("some unreadable values") << removalStorm(200) << Refusal::none << QStringList { "storm" };
-        QTest::newRow("8 MB inline attachment, folded") << calendar(vevent("attached", "20250303T100000Z", folded("ATTACH;ENCODING=BASE64;VALUE=BINARY:" + QByteArray("QUJD").repeated(2'000'000))) + two) << Refusal::none << QStringList { "attached", "first", "second" };
-        QTest::newRow("unclosed event at the end is dropped") << calendar(two) + "BEGIN:VCALENDAR\r\n" + vevent("cut", "20250305T100000Z").chopped(12) << Refusal::none << QStringList { "first", "second" };
+        QTest::newRow("8 MB inline attachment, folded") << icsCalendar(vevent("attached", "20250303T100000Z", folded("ATTACH;ENCODING=BASE64;VALUE=BINARY:" + QByteArray("QUJD").repeated(2'000'000))) + two) << Refusal::none << QStringList { "attached", "first", "second" };
+        QTest::newRow("unclosed event at the end is dropped") << icsCalendar(two) + "BEGIN:VCALENDAR\r\n" + vevent("cut", "20250305T100000Z").chopped(12) << Refusal::none << QStringList { "first", "second" };
         // clang-format on
     }
 
@@ -151,7 +148,7 @@ private Q_SLOTS:
                   "line.\r\nATTENDEE;CN=Someone;ROLE=REQ-"
                   "PARTICIPANT:mailto:someone@example.com\r\nEND:VEVENT\r\n";
         }
-        const QByteArray text = calendar(body);
+        const QByteArray text = icsCalendar(body);
         const IcsTextParser::Result result = IcsTextParser().parse(text);
         QCOMPARE(result.refusal, Refusal::none);
         QVERIFY(result.root);

@@ -17,11 +17,6 @@ using Files = QList<QPair<QString, QByteArray>>;
 const QDateTime windowStart(QDate(2025, 2, 23), QTime(0, 0));
 const QDateTime windowEnd(QDate(2025, 4, 6), QTime(0, 0));
 
-QByteArray calendar(const QByteArray &events)
-{
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:t\r\n" + events + "END:VCALENDAR\r\n";
-}
-
 QByteArray vevent(const QByteArray &uid, const QByteArray &lines)
 {
     return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + uid + "\r\n" + lines + "END:VEVENT\r\n";
@@ -29,7 +24,7 @@ QByteArray vevent(const QByteArray &uid, const QByteArray &lines)
 
 QByteArray one(const QByteArray &uid, const QByteArray &lines)
 {
-    return calendar(vevent(uid, lines));
+    return icsCalendar(vevent(uid, lines));
 }
 
 QStringList listing(const EventList &events)
@@ -99,12 +94,12 @@ void TestIcsWindowReader::listsWhatTheStoreLists_data()
                        one("s", "DTSTART:20240101T090000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=WEEKLY;BYDAY=MO\r\n") },
                { "b.ics",
                    one("s", "RECURRENCE-ID:20250303T090000Z\r\nDTSTART:20250304T150000Z\r\nDURATION:PT1H\r\n") },
-               { "c.ics", calendar(vevent("x", near) + vevent("y", far)) },
+               { "c.ics", icsCalendar(vevent("x", near) + vevent("y", far)) },
                { "d.ics", one("y", "DTSTART:20240101T100000Z\r\nSEQUENCE:5\r\n") },
                { "e.ics", one("z", far) } }
         << QStringList { "e.ics" };
     QTest::newRow("several events, one near")
-        << Files { { "a.ics", calendar(vevent("a1", far) + vevent("a2", near)) } } << QStringList();
+        << Files { { "a.ics", icsCalendar(vevent("a1", far) + vevent("a2", near)) } } << QStringList();
     QTest::newRow("an alarm's properties are not the event's")
         << Files { { "a.ics",
                    one("a", far + "BEGIN:VALARM\r\nTRIGGER:-PT15M\r\nDURATION:P800D\r\nACTION:DISPLAY\r\nEND:VALARM\r\n") } }

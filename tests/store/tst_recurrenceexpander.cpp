@@ -1,5 +1,6 @@
 #include "IcsFileReader.h"
 #include "RecurrenceExpander.h"
+#include "TestFiles.h"
 
 #include <QTest>
 
@@ -11,8 +12,8 @@ namespace {
 
 std::shared_ptr<const IcsEvent> parseSeries(const QByteArray &lines)
 {
-    const auto content = std::make_shared<IcsFileContent>(IcsFileReader::parse(
-        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:s\r\n" + lines + "END:VEVENT\r\nEND:VCALENDAR\r\n"));
+    const auto content = std::make_shared<IcsFileContent>(
+        IcsFileReader::parse(icsCalendar("BEGIN:VEVENT\r\nUID:s\r\n" + lines + "END:VEVENT\r\n")));
     if (content->events.size() != 1)
         return nullptr;
     return { content, &content->events.first() };
