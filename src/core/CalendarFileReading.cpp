@@ -186,3 +186,20 @@ QString CalendarFileReading::identifierPrefix(const QString &calendarPath)
     return QString::fromLatin1(
         QCryptographicHash::hash(calendarPath.toUtf8(), QCryptographicHash::Md5).toHex().left(8));
 }
+
+std::function<QString(const QString &, const QString &)> CalendarFileReading::itemIdentifier(const QString &prefix)
+{
+    return [prefix](const QString &uid, const QString &rid) {
+        QString id;
+        id.reserve(prefix.size() + uid.size() + rid.size() + 2);
+        id.append(prefix).append(QLatin1Char('/')).append(uid);
+        if (!rid.isEmpty())
+            id.append(QLatin1Char('/')).append(rid);
+        return id;
+    };
+}
+
+QString CalendarFileReading::indexUid(const QString &uid, const QString &fileName, qsizetype position)
+{
+    return uid.isEmpty() ? QStringLiteral("file:%1#%2").arg(fileName).arg(position) : uid;
+}

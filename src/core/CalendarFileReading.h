@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 /**
@@ -60,6 +61,16 @@ QString collectionName(const QString &folder);
 
 /** What identifiers of a calendar's items start with: short, and stable for its path. */
 QString identifierPrefix(const QString &calendarPath);
+
+/**
+ * How the items of a calendar with this prefix are named to the index.
+ * The files store and the agenda's window reader must name them alike.
+ * Called for every occurrence a query hands out: one allocation each.
+ */
+std::function<QString(const QString &uid, const QString &rid)> itemIdentifier(const QString &prefix);
+
+/** The UID an event is indexed under: its own, else its file and position, the only stable name. */
+QString indexUid(const QString &uid, const QString &fileName, qsizetype position);
 
 /** The calendar files of a collection folder, sorted; *readable says whether it could be listed. */
 QStringList listItemFiles(const QString &folder, bool *readable);

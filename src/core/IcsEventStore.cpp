@@ -83,25 +83,15 @@ std::shared_ptr<EventIndex> buildIndex(
     for (const CalendarFiles &files : snapshot.calendars) {
         EventIndex::Calendar calendar;
         calendar.info = files.info;
-        // Called for every occurrence a query hands out: one allocation each.
-        calendar.identifier = [prefix = files.prefix](const QString &uid, const QString &rid) {
-            QString id;
-            id.reserve(prefix.size() + uid.size() + rid.size() + 2);
-            id.append(prefix).append(QLatin1Char('/')).append(uid);
-            if (!rid.isEmpty())
-                id.append(QLatin1Char('/')).append(rid);
-            return id;
-        };
+        calendar.identifier = CalendarFileReading::itemIdentifier(files.prefix);
         for (const ItemFile &item : files.files) {
             const auto &content = item.file.content;
             if (!item.file.stamp.isValid() || !content)
                 continue;
             for (qsizetype i = 0; i < content->events.size(); ++i) {
                 const IcsEvent &event = content->events[i];
-                // Without a UID the file and position are the only stable name.
-                const QString uid
-                    = event.uid.isEmpty() ? QStringLiteral("file:%1#%2").arg(item.name).arg(i) : event.uid;
-                calendar.items.append({ std::shared_ptr<const IcsEvent>(content, &event), uid });
+                calendar.items.append({ std::shared_ptr<const IcsEvent>(content, &event),
+                    CalendarFileReading::indexUid(event.uid, item.name, i) });
             }
         }
         calendars.append(std::move(calendar));

@@ -43,11 +43,6 @@ quint32 uidHash(QByteArrayView uid)
 }
 
 /** Without a UID the file and position are the only stable name, as the store names them. */
-QString standInUid(const IcsEvent &event, const QString &fileName, qsizetype position)
-{
-    return event.uid.isEmpty() ? QStringLiteral("file:%1#%2").arg(fileName).arg(position) : event.uid;
-}
-
 qint64 julianDayOf(const QDateTime &instant)
 {
     return instant.toUTC().date().toJulianDay();
@@ -281,7 +276,7 @@ void IcsWindowReader::adopt(Calendar &calendar, int file, std::shared_ptr<const 
         if (event.uid.isEmpty())
             parsed.name = calendar.names().at(file);
         // The stand-in a UID-less item gets from the index is a UID like any other.
-        calendar.newUids.push_back(uidHash(standInUid(event, parsed.name, i).toUtf8()));
+        calendar.newUids.push_back(uidHash(CalendarFileReading::indexUid(event.uid, parsed.name, i).toUtf8()));
     }
     parsed.content = std::move(content);
 }
@@ -333,15 +328,12 @@ void IcsWindowReader::rebuildIndex()
     for (const auto &calendar : m_calendars) {
         EventIndex::Calendar c;
         c.info = calendar->info;
-        c.identifier = [prefix = calendar->prefix](const QString &uid, const QString &rid) {
-            return rid.isEmpty() ? prefix + QLatin1Char('/') + uid
-                                 : prefix + QLatin1Char('/') + uid + QLatin1Char('/') + rid;
-        };
+        c.identifier = CalendarFileReading::itemIdentifier(calendar->prefix);
         for (const auto &[file, parsed] : calendar->parsed) {
             const auto &content = parsed.content;
             for (qsizetype i = 0; i < content->events.size(); ++i) {
                 const IcsEvent &event = content->events[i];
-                c.items.append({ std::shared_ptr<const IcsEvent>(content, &event), standInUid(event, parsed.name, i) });
+                c.items.append({ std::shared_ptr<const IcsEvent>(content, &event), CalendarFileReading::indexUid(event.uid, parsed.name, i) });
             }
         }
         calendars.append(std::move(c));
