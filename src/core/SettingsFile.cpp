@@ -106,6 +106,37 @@ Parsed parse(const QByteArray &bytes)
     return parsed;
 }
 
+// QSettings keeps a line without a key ("=value") and writes it back out, so
+// a file holding one would fail the read-back check of every save and no
+// setting could be stored again. Such lines are damage (the copy set aside
+// holds them), so they are left out of what QSettings starts from.
+QByteArray withoutEmptyKeys(const QByteArray &bytes)
+{
+    const auto continues = [](QByteArray line) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line.endsWith('\\');
+    };
+    QByteArray kept;
+    kept.reserve(bytes.size());
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        // A trailing backslash carries a line on: the lines it joins go or stay together.
+        qsizetype last = i;
+        while (continues(lines[last]) && last + 1 < lines.size())
+            ++last;
+        if (!lines[i].trimmed().startsWith('=')) {
+            for (qsizetype j = i; j <= last; ++j) {
+                kept += lines[j];
+                if (j + 1 < lines.size())
+                    kept += '\n';
+            }
+        }
+        i = last;
+    }
+    return kept;
+}
+
 bool sameValue(const QVariant &stored, const QVariant &wanted)
 {
     if (wanted.typeId() == QMetaType::QStringList)
@@ -207,7 +238,8 @@ bool SettingsFile::setValue(const QString &key, const QVariant &value, QString *
     const QString scratchPath = scratch.filePath(QStringLiteral("write.conf"));
     if (!m_bytes.isEmpty()) {
         QFile seed(scratchPath);
-        if (!seed.open(QIODevice::WriteOnly) || seed.write(m_bytes) != m_bytes.size() || !seed.flush())
+        const QByteArray seedBytes = m_damaged ? withoutEmptyKeys(m_bytes) : m_bytes;
+        if (!seed.open(QIODevice::WriteOnly) || seed.write(seedBytes) != seedBytes.size() || !seed.flush())
             return fail(QStringLiteral("could not write %1: %2").arg(m_path, seed.errorString()));
     }
     QByteArray bytes;
