@@ -10,12 +10,15 @@
 
 namespace {
 
+/** "HH:mm:ss" on 7 December; hours from 24 on reach into the next day. */
 QDateTime on7th(const QString &time)
 {
-    return QDateTime(QDate(2026, 12, 7), QTime::fromString(time, QStringLiteral("HH:mm:ss")));
+    const QStringList hms = time.split(u':');
+    return QDateTime(QDate(2026, 12, 7), QTime(0, 0))
+        .addSecs(hms[0].toInt() * 3600 + hms[1].toInt() * 60 + hms[2].toInt());
 }
 
-/** "Title@HH:mm:ss-HH:mm:ss[+zoom|+page][ allday]", all on 7 December. */
+/** "Title@HH:mm:ss-HH:mm:ss[+zoom|+page][ allday]", as on7th() reads times. */
 EventPtr fromSpec(const QString &spec)
 {
     const QStringList parts = spec.split(u'@');
@@ -24,8 +27,7 @@ EventPtr fromSpec(const QString &spec)
     e->identifier = parts[0];
     e->title = parts[0];
     e->start = on7th(times[0]);
-    e->end = times[1] == QLatin1String("24:00:00") ? on7th(QStringLiteral("00:00:00")).addDays(1)
-                                                   : on7th(times[1]);
+    e->end = on7th(times[1]);
     e->allDay = spec.endsWith(QLatin1String(" allday"));
     if (spec.contains(QLatin1String("+zoom")))
         e->notes = QStringLiteral("Join https://zoom.us/j/") + parts[0];
@@ -55,57 +57,43 @@ private Q_SLOTS:
         QVERIFY(pinLocale(QLocale(QLocale::English, QLocale::UnitedStates)));
     }
 
-    void tooltip_data()
+    // What the tray icon offers at a moment of the day: the line under the
+    // date in its tooltip, and the meeting a click joins.
+    void tooltipAndJoin_data()
     {
         QTest::addColumn<QString>("now");
         QTest::addColumn<QStringList>("day");
         QTest::addColumn<QString>("second"); // the line under the date; empty: none
+        QTest::addColumn<QString>("joined"); // empty: the popover opens instead
 
         // clang-format off
-        QTest::newRow("nothing left today") << "18:00:00" << QStringList { "Standup@09:00:00-09:15:00" } << "";
-        QTest::newRow("next in whole minutes") << "08:48:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 12 min";
-        QTest::newRow("a started minute counts") << "08:48:50" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 12 min";
-        QTest::newRow("hours and minutes") << "07:55:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 1 h 5 min";
-        QTest::newRow("whole hours") << "07:00:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 2 h";
-        QTest::newRow("the one in progress is not next") << "09:05:00" << QStringList { "Review@11:00:00-12:00:00", "Standup@09:00:00-09:15:00" } << "Review in 1 h 55 min";
-        QTest::newRow("all-day events are not next") << "08:00:00" << QStringList { "Holiday@00:00:00-24:00:00 allday" } << "";
+        QTest::newRow("nothing left today") << "18:00:00" << QStringList { "Standup@09:00:00-09:15:00" } << "" << "";
+        QTest::newRow("next in whole minutes") << "08:48:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 12 min" << "";
+        QTest::newRow("a started minute counts") << "08:48:50" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 12 min" << "";
+        QTest::newRow("hours and minutes") << "07:55:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 1 h 5 min" << "";
+        QTest::newRow("whole hours") << "07:00:00" << QStringList { "Standup@09:00:00-09:15:00" } << "Standup in 2 h" << "";
+        QTest::newRow("the one in progress is not next") << "09:05:00" << QStringList { "Review@11:00:00-12:00:00", "Standup@09:00:00-09:15:00" } << "Review in 1 h 55 min" << "";
+        QTest::newRow("all-day events are not next") << "08:00:00" << QStringList { "Holiday@00:00:00-24:00:00 allday" } << "" << "";
+        QTest::newRow("meeting starts in ten minutes") << "08:50:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "A in 10 min" << "A";
+        QTest::newRow("meeting starts in eleven minutes") << "08:49:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "A in 11 min" << "";
+        QTest::newRow("meeting has ended") << "10:00:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "" << "";
+        QTest::newRow("the next one wins near the end of this one") << "09:55:00" << QStringList { "A@09:00:00-10:00:00+zoom", "B@10:00:00-10:30:00+zoom" } << "B in 5 min" << "B";
+        QTest::newRow("the current one wins near its start") << "09:02:00" << QStringList { "A@09:00:00-10:00:00+zoom", "B@09:10:00-09:30:00+zoom" } << "B in 8 min" << "A";
+        QTest::newRow("only events with a meeting are joined") << "09:02:00" << QStringList { "A@09:00:00-10:00:00", "B@09:10:00-09:30:00+zoom" } << "B in 8 min" << "B";
+        QTest::newRow("a web page is no meeting") << "09:02:00" << QStringList { "A@09:00:00-10:00:00+page" } << "" << "";
+        QTest::newRow("all-day meetings are never joined") << "09:02:00" << QStringList { "A@00:00:00-24:00:00+zoom allday" } << "" << "";
         // clang-format on
     }
 
-    void tooltip()
+    void tooltipAndJoin()
     {
         QFETCH(QString, now);
         QFETCH(QStringList, day);
         QFETCH(QString, second);
+        QFETCH(QString, joined);
         const QString text = MeetingSchedule::tooltipText(on7th(now), events(day));
         QCOMPARE(text.section(u'\n', 0, 0), QStringLiteral("Monday, December 7, 2026"));
         QCOMPARE(text.section(u'\n', 1), second);
-    }
-
-    void joinTarget_data()
-    {
-        QTest::addColumn<QString>("now");
-        QTest::addColumn<QStringList>("day");
-        QTest::addColumn<QString>("joined"); // empty: the popover opens instead
-
-        // clang-format off
-        QTest::newRow("in progress") << "09:10:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "A";
-        QTest::newRow("starts in ten minutes") << "08:50:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "A";
-        QTest::newRow("starts in eleven minutes") << "08:49:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "";
-        QTest::newRow("has ended") << "10:00:00" << QStringList { "A@09:00:00-10:00:00+zoom" } << "";
-        QTest::newRow("the next one wins near the end of this one") << "09:55:00" << QStringList { "A@09:00:00-10:00:00+zoom", "B@10:00:00-10:30:00+zoom" } << "B";
-        QTest::newRow("the current one wins near its start") << "09:02:00" << QStringList { "A@09:00:00-10:00:00+zoom", "B@09:10:00-09:30:00+zoom" } << "A";
-        QTest::newRow("only events with a meeting") << "09:02:00" << QStringList { "A@09:00:00-10:00:00", "B@09:10:00-09:30:00+zoom" } << "B";
-        QTest::newRow("a web page is no meeting") << "09:02:00" << QStringList { "A@09:00:00-10:00:00+page" } << "";
-        QTest::newRow("all-day events never") << "09:02:00" << QStringList { "A@00:00:00-24:00:00+zoom allday" } << "";
-        // clang-format on
-    }
-
-    void joinTarget()
-    {
-        QFETCH(QString, now);
-        QFETCH(QStringList, day);
-        QFETCH(QString, joined);
         const auto target = MeetingSchedule::joinTarget(on7th(now), events(day));
         QCOMPARE(target ? target->event->identifier : QString(), joined);
         if (target)
@@ -145,13 +133,8 @@ private Q_SLOTS:
         FakeEventStore store;
         FakeClock clock(on7th(QStringLiteral("20:00:00")));
         // After today's last start, only the reminder can wake the watch; the page is no meeting.
-        store.all = events(
-            { QStringLiteral("Late@22:00:00-23:00:00+zoom"), QStringLiteral("Talk@21:00:00-22:00:00+page") });
-        store.all.append(
-            FakeEventStore::make(QStringLiteral("Early"), on7th(QStringLiteral("00:30:00")).addDays(1),
-                on7th(QStringLiteral("01:00:00")).addDays(1), QStringLiteral("Early")));
-        std::const_pointer_cast<CalendarEvent>(store.all.last())->notes
-            = QStringLiteral("https://meet.google.com/x");
+        store.all = events({ QStringLiteral("Late@22:00:00-23:00:00+zoom"),
+            QStringLiteral("Talk@21:00:00-22:00:00+page"), QStringLiteral("Early@24:30:00-25:00:00+zoom") });
         MeetingWatch watch(&store, &clock);
         QSignalSpy reminders(&watch, &MeetingWatch::reminderDue);
         clock.setNow(on7th(QStringLiteral("22:30:00")));
@@ -159,12 +142,12 @@ private Q_SLOTS:
         QVERIFY(!watch.nextWake().isValid());
 
         watch.setRemindersEnabled(true);
-        QCOMPARE(watch.nextWake(), on7th(QStringLiteral("00:29:00")).addDays(1));
+        QCOMPARE(watch.nextWake(), on7th(QStringLiteral("24:29:00")));
         clock.setNow(watch.nextWake());
         watch.refresh();
         QCOMPARE(reminders.size(), 1);
         QCOMPARE(reminders[0][0].value<EventPtr>()->identifier, QStringLiteral("Early"));
-        QCOMPARE(reminders[0][1].value<MeetingLink>().service, QStringLiteral("Google Meet"));
+        QCOMPARE(reminders[0][1].value<MeetingLink>().url, QUrl(QStringLiteral("https://zoom.us/j/Early")));
         watch.refresh();
         QCOMPARE(reminders.size(), 1);
 

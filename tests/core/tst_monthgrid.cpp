@@ -103,8 +103,7 @@ private Q_SLOTS:
         const auto headers = [](WeekStart from, const QLocale &locale) {
             return MonthGrid::dayHeaders(from, locale).join(u' ');
         };
-        QCOMPARE(
-            headers(WeekStart::sunday, QLocale(QLocale::English, QLocale::UnitedStates)), "S M T W T F S");
+        // English from either day: tst_contentview's grid.
         QCOMPARE(headers(WeekStart::monday, QLocale(QLocale::French, QLocale::France)), "L M M J V S D");
         // The C locale's own narrow names are digits; the grid wants letters.
         QCOMPARE(headers(WeekStart::sunday, QLocale::c()), "S M T W T F S");

@@ -15,7 +15,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("items");
         QTest::addColumn<int>("threads");
         QTest::newRow("none") << 0 << 4;
-        QTest::newRow("one") << 1 << 4;
         QTest::newRow("fewer than threads") << 3 << 8;
         QTest::newRow("many") << 5000 << 4;
         QTest::newRow("single-thread pool") << 100 << 1;

@@ -159,7 +159,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("installed"); // relative to the temporary folder; "+x": executable
         QTest::addColumn<QString>("started");
-        QTest::newRow("not installed") << QStringList { "usr/bin/moriva" } << "build/moriva";
         QTest::newRow("installed") << QStringList { "usr/local/bin/moriva+x", "usr/bin/moriva" } << "usr/local/bin/moriva";
         QTest::newRow("installed by the package") << QStringList { "usr/local/bin/moriva", "usr/bin/moriva+x" } << "usr/bin/moriva";
         QTest::newRow("a folder of that name") << QStringList { "usr/bin/moriva/+x" } << "build/moriva";

@@ -38,7 +38,6 @@ private Q_SLOTS:
 
         // clang-format off
         QTest::newRow("Berlin") << QTimeZone("Europe/Berlin") << QDate(2025, 1, 1) << true;
-        QTest::newRow("New York") << QTimeZone("America/New_York") << QDate(2025, 1, 1) << true;
         QTest::newRow("Santiago, changes at midnight") << QTimeZone("America/Santiago") << QDate(2026, 1, 1) << true;
         QTest::newRow("Lord Howe, half an hour") << QTimeZone("Australia/Lord_Howe") << QDate(2026, 1, 1) << true;
         QTest::newRow("Apia, a day skipped") << QTimeZone("Pacific/Apia") << QDate(2011, 6, 1) << true;
@@ -46,7 +45,7 @@ private Q_SLOTS:
         QTest::newRow("Tokyo, no changes") << QTimeZone("Asia/Tokyo") << QDate(2025, 1, 1) << true;
         // Qt does not list the changes it works out past the zone file's last year.
         QTest::newRow("past the zone file's own years") << QTimeZone("Europe/Berlin") << QDate(2060, 1, 1) << false;
-        QTest::newRow("UTC") << QTimeZone::utc() << QDate(2025, 1, 1) << true;
+        // Takes the branch UTC would, with an offset that shows a wrong sign.
         QTest::newRow("fixed offset") << QTimeZone(5 * 3600 + 1800) << QDate(2025, 1, 1) << true;
         // clang-format on
     }
