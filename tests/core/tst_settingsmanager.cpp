@@ -240,7 +240,8 @@ private Q_SLOTS:
         QTest::newRow("comments, spaces, escaped keys, continued line") << QByteArray("; mine\n[General]\n  weekStart = Monday ; why\nmy%20key=1\nsub\\key=2\nlong=a\\\nb\n[Other%20Part]\nk=\"x;y\"\n") << QByteArray() << QByteArray() << QStringList() << QStringList() << "Monday";
         QTest::newRow("section header cut short") << cut << QByteArray() << QByteArray() << cal << one << "Monday";
         QTest::newRow("hash is no comment here") << QByteArray("# mine\n[General]\nweekStart=Monday\n") << QByteArray() << QByteArray() << QStringList() << one << QString();
-        QTest::newRow("empty key") << QByteArray("[General]\n=Monday\n") << QByteArray() << QByteArray() << QStringList() << one << QString();
+        // QSettings writes a line without a key back out: it must not fail every later save.
+        QTest::newRow("empty key, continued") << QByteArray("[General]\n=Mon\\\nday\nweekStart=Monday\n") << QByteArray() << QByteArray() << QStringList() << one << "Monday";
         // QSettings parses sections lazily: the damage sits where nothing asks first.
         QTest::newRow("good keys then a broken section") << QByteArray("[General]\ncalendarSources=/home/u/cal\nweekStart=Monday\n[Sources\nwork=/srv/w.ics\n") << QByteArray() << QByteArray() << cal << one << "Monday";
         // A line without "=" at start: tst_appdelegate's settingsPanelChangeSurvivesARestart.
@@ -289,9 +290,6 @@ private Q_SLOTS:
             QCOMPARE(readFile(QFileInfo(m_path).absolutePath() + u'/' + copies.last()), meanwhile.isEmpty() ? before : meanwhile);
         if (!earlierCopy.isEmpty())
             QCOMPARE(readFile(m_path + ".damaged"), earlierCopy);
-        // Fault left open: QSettings writes an empty key back out, so the check
-        // of the new text refuses every save of such a file.
-        QEXPECT_FAIL("empty key", "a file with an empty key can no longer be saved", Continue);
         QCOMPARE(storedValue(m_path, "showEventDots"), QStringLiteral("false"));
         if (!weekStart.isEmpty())
             QCOMPARE(storedValue(m_path, "weekStart"), weekStart);
