@@ -32,7 +32,6 @@ private Q_SLOTS:
         watcher.start();
         QTRY_COMPARE(ready.count(), 1);
         QCOMPARE(ready.at(0).at(0).value<TrayHostWatcher::Host>(), host);
-        QVERIFY(watcher.isFinished());
         if (host == TrayHostWatcher::Host::none)
             QVERIFY(polls >= 200 / 10);
         else
