@@ -49,7 +49,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wayland");
         QTest::addColumn<QString>("names");
         QTest::newRow("GNOME on Wayland") << "ubuntu:GNOME" << true << "AppIndicator";
-        QTest::newRow("GNOME on X11") << "GNOME" << false << "AppIndicator";
         QTest::newRow("sway with waybar") << "sway" << true << "tray";
         QTest::newRow("a bare X11 window manager") << "" << false << "system tray";
     }
