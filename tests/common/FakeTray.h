@@ -39,14 +39,13 @@ struct FakeTray
         return t;
     }
 
-    static void deliver(TrayColorWatcher &watcher, const void *event) { watcher.handleEvent(event); }
     static void propertyChanged(TrayColorWatcher &watcher, quint32 window, quint32 atom)
     {
         xcb_property_notify_event_t event {};
         event.response_type = XCB_PROPERTY_NOTIFY;
         event.window = window;
         event.atom = atom;
-        deliver(watcher, &event);
+        watcher.handleEvent(&event);
     }
     static void announced(TrayColorWatcher &watcher, quint32 window, quint32 selectionAtom = selection)
     {
@@ -56,13 +55,13 @@ struct FakeTray
         event.type = manager;
         event.data.data32[1] = selectionAtom;
         event.data.data32[2] = window;
-        deliver(watcher, &event);
+        watcher.handleEvent(&event);
     }
     static void destroyed(TrayColorWatcher &watcher, quint32 window)
     {
         xcb_destroy_notify_event_t event {};
         event.response_type = XCB_DESTROY_NOTIFY;
         event.window = window;
-        deliver(watcher, &event);
+        watcher.handleEvent(&event);
     }
 };

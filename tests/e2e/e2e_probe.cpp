@@ -16,7 +16,6 @@
 #include <QScreen>
 #include "SettingsFile.h"
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -35,11 +34,6 @@ int writePgm(const QImage &image, const QString &path, int (*channel)(QRgb))
             pixels.append(char(channel(image.pixel(x, y))));
     out.write(pixels);
     return 0;
-}
-
-int writeGray(const QImage &image, const QString &path)
-{
-    return writePgm(image, path, [](QRgb pixel) { return qGray(pixel); });
 }
 
 // The alpha of the icon as Qt paints it into a tray window of this size, as a binary PGM.
@@ -82,7 +76,7 @@ int writeMenu(const QString &text, const QString &path)
     menu.addAction(text);
     menu.ensurePolished();
     menu.resize(menu.sizeHint());
-    return writeGray(menu.grab().toImage(), path);
+    return writePgm(menu.grab().toImage(), path, [](QRgb pixel) { return qGray(pixel); });
 }
 
 // A desktop background, as file managers and desktop shells put under all windows:
@@ -107,10 +101,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() == 6 && args[1] == QLatin1String("icon")) {
-        // DAY "all" writes the whole month, OUT then holds %1 for the day.
-        if (args[2] != QLatin1String("all"))
-            return writeIcon(args[2].toInt(), args[3].toInt(), args[4].toInt(), args[5]);
+    if (args.size() == 6 && args[1] == QLatin1String("icon") && args[2] == QLatin1String("all")) {
+        // The whole month at one size: OUT holds %1 for the day.
         for (int day = 1; day <= 31; ++day) {
             if (writeIcon(day, args[3].toInt(), args[4].toInt(), args[5].arg(day)) != 0)
                 return 1;
@@ -124,7 +116,7 @@ int main(int argc, char *argv[])
     if (args.size() == 2 && args[1] == QLatin1String("desktop"))
         return showDesktop();
     std::fprintf(stderr,
-        "usage: %s icon DAY|all WIDTH HEIGHT OUT.pgm | button OBJECTNAME | menu TEXT OUT.pgm | desktop\n",
+        "usage: %s icon all WIDTH HEIGHT OUT%%1.pgm | button OBJECTNAME | menu TEXT OUT.pgm | desktop\n",
         argv[0]);
     return 2;
 }

@@ -40,43 +40,29 @@ private Q_SLOTS:
         QCOMPARE(DayChangeWatcher::msUntilNextDay(QDateTime(now.date(), now.time())), expectedMs);
     }
 
-    void midnightAnnouncesAndRearms()
+    void midnightAndResume()
     {
         QVERIFY(pinLocalZone("Europe/Berlin"));
         FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(23, 59, 30)));
         DayChangeWatcher watcher(&clock);
         QSignalSpy refresh(&watcher, &DayChangeWatcher::refreshNeeded);
         watcher.start();
-        QCOMPARE(watcher.midnightTimer()->interval(), 30'000 + int(DayChangeWatcher::slackMs));
         QCOMPARE(watcher.midnightTimer()->timerType(), Qt::PreciseTimer);
 
         clock.advanceMs(31'000);
         watcher.midnightReached();
         QCOMPARE(refresh.count(), 1);
         // Re-armed for the following midnight, not left to the hourly tick.
-        QVERIFY(watcher.midnightTimer()->isActive());
         QCOMPARE(watcher.midnightTimer()->interval(), 86'400'000 - 1'000 + int(DayChangeWatcher::slackMs));
 
-        clock.advanceMs(86'400'000 - 1'000);
+        clock.advanceMs(86'400'000 - 2'000); // the wall clock was set back meanwhile: still the 6th
         watcher.midnightReached();
-        QCOMPARE(refresh.count(), 2);
-    }
-
-    void earlyTimerAndResume()
-    {
-        QVERIFY(pinLocalZone("UTC"));
-        FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(22, 0)));
-        DayChangeWatcher watcher(&clock);
-        QSignalSpy refresh(&watcher, &DayChangeWatcher::refreshNeeded);
-        watcher.start();
-        clock.advanceMs(7'199'000); // the wall clock was set back meanwhile: still the 5th
-        watcher.midnightReached();
-        QCOMPARE(refresh.count(), 0);
+        QCOMPARE(refresh.count(), 1);
         QCOMPARE(watcher.midnightTimer()->interval(), 1'000 + int(DayChangeWatcher::slackMs));
         // Asleep over midnight: the timer's monotonic clock stood still with the machine.
-        clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(7, 30)));
+        clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(7, 30)));
         watcher.systemResumed();
-        QCOMPARE(refresh.count(), 1);
+        QCOMPARE(refresh.count(), 2);
         QCOMPARE(watcher.midnightTimer()->interval(), int(16.5 * 3'600'000) + int(DayChangeWatcher::slackMs));
     }
 

@@ -61,7 +61,6 @@ private Q_SLOTS:
         QTest::newRow("no point, nothing known") << Screens { { screenA, {} } } << QPoint(0, 0) << QPoint(960, 32 + gap);
         QTest::newRow("point in the middle of the screen") << Screens { { screenA, {} } } << QPoint(640, 400) << QPoint(960, 32 + gap);
         // waybar: the point inside the icon itself, which says nothing of where the icon is.
-        QTest::newRow("icon-relative point, sway told the bar") << Screens { { screenA, { QRect(0, 0, 1280, 30) } } } << QPoint(12, 11) << QPoint(960, 30 + gap);
         QTest::newRow("icon-relative point, bottom bar") << Screens { { screenA, { bottom } } } << QPoint(12, 11) << QPoint(960, 770 - gap - 520);
         // clang-format on
     }

@@ -14,9 +14,7 @@
 #include "Theme.h"
 #include "ZonePin.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QWindow>
 #include <QtTest>
 
@@ -63,14 +61,6 @@ struct Shell
     }
 };
 
-QStringList entries(const QMenu &menu)
-{
-    QStringList texts;
-    for (QAction *action : menu.actions())
-        texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
-    return texts;
-}
-
 } // namespace
 
 class tst_StatusBarController : public QObject
@@ -80,7 +70,6 @@ class tst_StatusBarController : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qRegisterMetaType<QMenu *>();
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/moriva-test-bus");
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/moriva-test-bus");
         qunsetenv("XDG_CURRENT_DESKTOP");
@@ -94,52 +83,34 @@ private Q_SLOTS:
         QApplication::setPalette(QPalette());
     }
 
-    void iconRedrawsOnSettingsAndHourly()
+    void iconRedrawsHourly()
     {
         Shell shell;
         QCOMPARE(shell.controller.iconDay(), 5);
-        shell.clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(0, 10)));
-        // Any setting, even one that changes nothing about the icon, redraws it.
-        shell.settingsManager.setWeekStart(WeekStart::monday);
-        QCOMPARE(shell.controller.iconDay(), 6);
-
         QVERIFY(shell.controller.hourlyTimer()->isActive());
         shell.clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
         shell.controller.hourlyTick();
         QCOMPARE(shell.controller.iconDay(), 7);
     }
 
-    // A panel that names its colours only after taking the tray, or a panel
-    // restarted with another theme, gets an icon in its colours at once, not
-    // on the next hourly tick.
+    // A panel that names its colours only after taking the tray gets an icon
+    // in its colours at once, not on the next hourly tick.
     void iconFollowsTheTrayColours()
     {
         Shell shell;
         FakeTray fake;
         fake.owner = 7;
-        fake.foregrounds = { { 7, std::nullopt }, { 9, QColor(0x1e, 0x1e, 0x1e) } };
+        fake.foregrounds = { { 7, std::nullopt } };
         auto *watcher = new TrayColorWatcher(fake.tray());
         shell.controller.setTrayColorWatcher(watcher);
-        QCOMPARE(watcher->parent(), &shell.controller);
 
         auto pixels = [](const QIcon &icon) { return icon.pixmap(QSize(22, 22), 1.0).toImage(); };
-        const QColor guessed = shell.controller.iconTint();
-        const auto badge = DateIconRenderer::lookFor(std::nullopt, guessed);
-        QVERIFY(badge.backdrop.isValid());
-        QCOMPARE(
-            pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, badge.tint, badge.backdrop)));
-
         QSignalSpy updated(&shell.controller, &StatusBarController::iconUpdated);
         const QColor light(0xee, 0xee, 0xec);
         fake.foregrounds[7] = light;
         FakeTray::propertyChanged(*watcher, 7, FakeTray::colors);
         QCOMPARE(updated.count(), 1);
         QCOMPARE(pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, light)));
-
-        fake.owner = 9;
-        FakeTray::announced(*watcher, 9);
-        QCOMPARE(
-            pixels(shell.controller.icon()), pixels(DateIconRenderer::icon(5, QColor(0x1e, 0x1e, 0x1e))));
     }
 
     // An hourly tick alone would leave yesterday's date up for most of an hour: midnight refreshes too.
@@ -156,7 +127,6 @@ private Q_SLOTS:
             QCOMPARE(shell.controller.iconDay(), 6);
             QCOMPARE(shell.shown(), popoverOpen);
             QVERIFY(popoverOpen ? redrawn.count() > 0 : shell.contentsBuilt == built + 1);
-            QVERIFY(shell.controller.dayChangeWatcher()->midnightTimer()->isActive());
         }
     }
 
@@ -164,10 +134,6 @@ private Q_SLOTS:
     {
         Shell shell;
         QSignalSpy closed(&shell.controller, &StatusBarController::popoverClosed);
-        shell.controller.openPopover();
-        shell.controller.closePopover();
-        shell.controller.closePopover();
-        QCOMPARE(closed.count(), 1);
 
         // Closed from outside (the window was hidden under us): the watch goes too, and a later
         // deactivation is not heard.
@@ -175,20 +141,19 @@ private Q_SLOTS:
         shell.popover()->hide();
         QVERIFY(!shell.controller.isDeactivationWatchInstalled());
         shell.deactivate();
-        QCOMPARE(closed.count(), 2);
+        QCOMPARE(closed.count(), 1);
 
-        // Opening twice in a row (a delayed reopen meeting a click) still leaves one watch.
+        // Opened twice in a row (a delayed reopen meeting a click), it still closes on deactivation.
         shell.controller.openPopover();
         shell.controller.openPopover();
         shell.deactivate();
-        QCOMPARE(closed.count(), 3);
-        QVERIFY(!shell.controller.isDeactivationWatchInstalled());
+        QCOMPARE(closed.count(), 2);
 
         // Moving to another screen closes it too, a moment later.
         shell.controller.openPopover();
         Q_EMIT shell.popover()->windowHandle()->screenChanged(QGuiApplication::primaryScreen());
         QVERIFY(shell.shown());
-        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 4, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 3, 1000);
     }
 
     void trayClicks_data()
@@ -207,8 +172,6 @@ private Q_SLOTS:
             // The popup closed itself on a press on the icon; the icon's click follows.
             QTest::addRow("%sthe press on the icon that closed the popup", tray)
                 << fromHost << "press on icon" << 50 << false;
-            QTest::addRow("%sa click well after a press on the icon", tray)
-                << fromHost << "press on icon" << 800 << true;
             QTest::addRow("%sa click at once after Esc", tray) << fromHost << "Esc" << 50 << true;
         }
         // Where the host told the icon's place, a press elsewhere on the panel leaves the icon's next click
@@ -232,7 +195,6 @@ private Q_SLOTS:
         };
         click();
         QVERIFY(shell.shown());
-        QCOMPARE(shell.popover()->size(), QSize(320, 520));
         if (closedBy == QLatin1String("deactivation"))
             shell.deactivate();
         else if (closedBy == QLatin1String("press on icon"))
@@ -271,25 +233,6 @@ private Q_SLOTS:
             }
             QCOMPARE(shell.controller.isDeactivationWatchInstalled(), popoverOpen);
         }
-    }
-
-    void menus()
-    {
-        Shell shell;
-        // A right click offers Quit alone and leaves the popover alone.
-        QSignalSpy shown(&shell.controller, &StatusBarController::menuShown);
-        shell.controller.handleActivation(QSystemTrayIcon::Context);
-        QCOMPARE(shown.count(), 1);
-        std::unique_ptr<QMenu> menu(shown.at(0).at(0).value<QMenu *>());
-        QCOMPARE(entries(*menu), QStringList { QStringLiteral("Quit Moriva") });
-        QVERIFY(!shell.shown());
-
-        // Hosts that open the menu on every click get a way to the popover, with Quit still last.
-        QMenu full;
-        shell.controller.populateMenu(&full, true);
-        QCOMPARE(entries(full), QStringList({ "Open Calendar", "--", "Quit Moriva" }));
-        full.actions().constFirst()->trigger();
-        QVERIFY(shell.shown());
     }
 
     void appearance()

@@ -79,7 +79,6 @@ private Q_SLOTS:
 
         QMenu menu;
         StatusNotifierItem item(&menu);
-        QSignalSpy registered(&item, &StatusNotifierItem::registeredWithWatcher);
         QSignalSpy activated(&item, &StatusNotifierItem::activated);
         QImage image(64, 64, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
@@ -87,31 +86,22 @@ private Q_SLOTS:
         // The second line carries an invitation's title: a stranger's text.
         item.setToolTip(QStringLiteral("Sunday, December 6, 2026\n<img src=\"https://x.example/t\"> Q&A in 5 min"));
         QVERIFY(item.publish(connect(QStringLiteral("item"))));
-        QTRY_COMPARE(registered.count(), 1);
-        QCOMPARE(watcher.registered, QStringList { item.serviceName() });
+        QTRY_COMPARE(watcher.registered, QStringList { item.serviceName() });
 
         QDBusConnection host = connect(QStringLiteral("host"));
         const QString service = item.serviceName();
-        QCOMPARE(property(host, service, QStringLiteral("Title")).toString(), QStringLiteral("Moriva"));
-        QCOMPARE(property(host, service, QStringLiteral("ItemIsMenu")).toBool(), false);
-
         SniToolTip toolTip;
         property(host, service, QStringLiteral("ToolTip")).value<QDBusArgument>() >> toolTip;
-        QCOMPARE(toolTip.title, QStringLiteral("Sunday, December 6, 2026"));
         // Hosts read the body as markup: it must arrive as text, not as an image to fetch.
         QCOMPARE(toolTip.text, QStringLiteral("&lt;img src=&quot;https://x.example/t&quot;&gt; Q&amp;A in 5 min"));
 
         SniPixmapList pixmaps;
         property(host, service, QStringLiteral("IconPixmap")).value<QDBusArgument>() >> pixmaps;
-        QList<int> sizes;
-        for (const SniPixmap &pixmap : pixmaps) {
-            QCOMPARE(pixmap.width, pixmap.height);
+        QVERIFY(!pixmaps.isEmpty());
+        for (const SniPixmap &pixmap : pixmaps)
             QCOMPARE(pixmap.bytes.size(), pixmap.width * pixmap.height * 4);
-            sizes.append(pixmap.width);
-        }
-        QCOMPARE(sizes, StatusNotifierItem::iconSizes());
 
-        // The menu as a host lays it out and clicks it: e2e_statusnotifier.
+        // The title, the tooltip's date and the menu as a host shows them: e2e_xfce_sni, e2e_statusnotifier.
 
         // A click, with the point the host saw.
         call(host, service, QStringLiteral("/StatusNotifierItem"),
@@ -122,8 +112,7 @@ private Q_SLOTS:
         // The panel restarts: its new watcher hears from the item again.
         QVERIFY(watcherBus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
         QVERIFY(watcherBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-        QTRY_COMPARE(registered.count(), 2);
-        QCOMPARE(watcher.registered.size(), 2);
+        QTRY_COMPARE(watcher.registered.size(), 2);
     }
 
     void mnemonicsInLabels_data()

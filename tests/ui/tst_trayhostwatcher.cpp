@@ -32,7 +32,6 @@ private Q_SLOTS:
         watcher.start();
         QTRY_COMPARE(ready.count(), 1);
         QCOMPARE(ready.at(0).at(0).value<TrayHostWatcher::Host>(), host);
-        QVERIFY(watcher.isFinished());
         if (host == TrayHostWatcher::Host::none)
             QVERIFY(polls >= 200 / 10);
         else
@@ -50,7 +49,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wayland");
         QTest::addColumn<QString>("names");
         QTest::newRow("GNOME on Wayland") << "ubuntu:GNOME" << true << "AppIndicator";
-        QTest::newRow("GNOME on X11") << "GNOME" << false << "AppIndicator";
         QTest::newRow("sway with waybar") << "sway" << true << "tray";
         QTest::newRow("a bare X11 window manager") << "" << false << "system tray";
     }
