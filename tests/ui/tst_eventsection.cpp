@@ -255,7 +255,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("texts"); // title, time, place, meeting
         QTest::addColumn<QColor>("bar"); // invalid: the accent
 
-        const EventList fixture = ContentFixture::defaultEvents(); // the standup first, the untitled night fourth
+        // The fixture's standup comes first, its untitled night fourth.
+        const EventList fixture = ContentFixture::defaultEvents();
         const QColor red(0xe5, 0x39, 0x35);
         auto blankTitle = makeEvent("e", at(2026, 12, 9, 8), at(2026, 12, 9, 9), QString());
         blankTitle->location = QStringLiteral("   ");

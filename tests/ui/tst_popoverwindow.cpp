@@ -96,7 +96,8 @@ private Q_SLOTS:
         QSignalSpy outside(&popover, &PopoverWindow::outsidePressed);
         QTest::mouseClick(&popover, Qt::LeftButton, {}, c.topLeft());
         QVERIFY(popover.isVisible());
-        QTest::mousePress(&popover, Qt::LeftButton, {}, QPoint(c.left() + 2, c.bottom() + 4)); // under its corner
+        // Just under the content's corner.
+        QTest::mousePress(&popover, Qt::LeftButton, {}, QPoint(c.left() + 2, c.bottom() + 4));
         QVERIFY(!popover.isVisible());
         QCOMPARE(outside.count(), 1);
     }
