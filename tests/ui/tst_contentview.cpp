@@ -39,7 +39,14 @@ private Q_SLOTS:
                 const QDate day = QDate(2026, 11, monday ? 30 : 29).addDays(i);
                 QCOMPARE(s.date, day.startOfDay());
                 QCOMPARE(s.hasEvents, !monday && busy.contains(day));
+                // A screen reader hears the same.
+                QCOMPARE(f.view->dayCell(i)->accessibleName().endsWith(u", has events"), s.hasEvents);
             }
+            QCOMPARE(f.view->dayCell(monday ? 6 : 7)->accessibleName(),
+                QStringLiteral("Sunday, December 6, 2026"));
+            for (auto *button : f.view->findChildren<QAbstractButton *>())
+                if (button->isVisibleTo(f.view.get()))
+                    QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
         }
     }
 
@@ -55,6 +62,7 @@ private Q_SLOTS:
         QTest::newRow("a day of the month only selects") << "dayCell_20" << QDate(2026, 12, 19) << "December 2026";
         QTest::newRow("next arrow keeps the selection") << "nextMonthButton" << QDate(2026, 12, 5) << "January 2027";
         QTest::newRow("month chooser keeps the shown year") << "nextMonthButton monthTitleButton monthChoice_3" << QDate(2026, 12, 5) << "April 2027";
+        QTest::newRow("year chooser keeps the shown month") << "yearTitleButton yearChoice_2027" << QDate(2026, 12, 5) << "December 2027";
         // clang-format on
     }
     void clicks()
@@ -77,24 +85,14 @@ private Q_SLOTS:
         QVERIFY(f.view->eventSection()->headingText().startsWith(QLocale().toString(selected, "dddd")));
     }
 
-    void backdropSwallowsClicks_data()
-    {
-        QTest::addColumn<QString>("opener");
-        QTest::addColumn<QString>("target");
-        // clang-format off
-        QTest::newRow("year chooser, next arrow") << "yearTitleButton" << "nextMonthButton";
-        QTest::newRow("month chooser, a day") << "monthTitleButton" << "dayCell_0";
-        // clang-format on
-    }
+    // Every panel is laid over the view by the same backdrop: one panel stands for all.
     void backdropSwallowsClicks()
     {
-        QFETCH(QString, opener);
-        QFETCH(QString, target);
-
+        const QString target = QStringLiteral("dayCell_0");
         ContentFixture f;
         QVERIFY(f.show());
-        f.events->goToMonth(at(2026, 10, 1)); // so that a day or an arrow would visibly do something
-        f.click(opener);
+        f.events->goToMonth(at(2026, 10, 1)); // so that a day would visibly do something
+        f.click(QStringLiteral("monthTitleButton"));
         auto *host = f.find<OverlayHost>(QStringLiteral("overlayBackdrop"));
         QVERIFY(host);
 
@@ -128,8 +126,6 @@ private Q_SLOTS:
         f.click(QStringLiteral("yearTitleButton"));
         QCOMPARE(centredYear(), QStringLiteral("yearChoice_2070"));
         QVERIFY(offers(2020) && offers(2120) && !offers(2019) && !offers(2121));
-        f.click(QStringLiteral("yearChoice_2071"));
-        QCOMPARE(f.title(), QStringLiteral("December 2071"));
     }
 
     void wheelStepsMonths()
@@ -178,11 +174,6 @@ private Q_SLOTS:
         QCOMPARE(f.events->selectedDate().date(), QDate(2027, 1, 3));
         QCOMPARE(f.title(), QStringLiteral("January 2027"));
 
-        // Esc with no panel is left to the window, which closes the popover.
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(f.view.get(), &escape);
-        QVERIFY(!escape.isAccepted());
-
         // An open panel keeps the focus to itself; Esc closes it and writes nothing.
         f.view->setShowingSettings(true);
         QWidget *panel = f.find(QStringLiteral("settingsView"));
@@ -228,17 +219,6 @@ private Q_SLOTS:
             QVERIFY2(bold.horizontalAdvance(names.at(i)) <= choice->width() - ChoiceButton::horizontalPadding,
                 qPrintable(names.at(i)));
         }
-    }
-
-    void accessibleNames()
-    {
-        ContentFixture f;
-        for (auto *button : f.view->findChildren<QAbstractButton *>())
-            if (button->isVisibleTo(f.view.get()))
-                QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
-        QCOMPARE(
-            f.view->dayCell(6)->accessibleName(), QStringLiteral("Saturday, December 5, 2026, has events"));
-        QCOMPARE(f.view->dayCell(7)->accessibleName(), QStringLiteral("Sunday, December 6, 2026"));
     }
 };
 

@@ -24,7 +24,7 @@ private Q_SLOTS:
 
     // Busy day, empty day, busy day again, as the arrow keys and "Today" walk
     // them: the list keeps its height and shows its first rows every time, and
-    // the grid above never moves.
+    // the grid above never moves. A day too full for the list scrolls within it.
     void walkingDaysKeepsTheLayout()
     {
         ContentFixture f;
@@ -60,12 +60,12 @@ private Q_SLOTS:
         auto *noEvents = f.find<QLabel>(QStringLiteral("noEventsLabel"));
         QTRY_VERIFY(noEvents->isVisible() && !list->isVisible());
         QCOMPARE(noEvents->text(), QStringLiteral("No events"));
+        QVERIFY(!f.find(QStringLiteral("firstRunHint"))->isVisible()); // there are calendars
         checkPlace("empty day");
         // "No events" sits in the middle of the area the list takes on a busy day.
         const QRect body = rectOf(f.find(QStringLiteral("eventBody")));
         QTRY_VERIFY(qAbs(rectOf(noEvents).center().x() - body.center().x()) <= 2);
         QTRY_VERIFY(qAbs(rectOf(noEvents).center().y() - body.center().y()) <= 8);
-        QCOMPARE(f.find<QLabel>(QStringLiteral("eventHeadingDate"))->mapTo(view, QPoint()).x(), 16);
 
         QTest::keyClick(view, Qt::Key_Left);
         checkBusy("back to the busy day");
@@ -79,6 +79,25 @@ private Q_SLOTS:
         f.events->selectDate(at(2026, 12, 16));
         checkBusy("crowded day");
         checkPlace("crowded day");
+
+        // Only the rows near the visible part exist until the list is scrolled towards the rest.
+        QScrollBar *bar = list->verticalScrollBar();
+        EventSection *rows = f.view->eventSection();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QVERIFY(rows->builtRowCount() < 12);
+        // Each step to the end builds the next rows, which moves the end again.
+        QTRY_VERIFY_WITH_TIMEOUT((bar->setValue(bar->maximum()), rows->builtRowCount() == 12), 20000);
+        QCOMPARE(rows->row(11)->titleText(), QStringLiteral("Busy 9"));
+
+        // A refetch of the same day keeps the reader's place; another day starts at the top.
+        const int scrolled = bar->value();
+        QVERIFY(scrolled > 0);
+        f.store.emitChanged();
+        QTRY_VERIFY(!f.events->isRefetchPending());
+        QCOMPARE(bar->value(), scrolled);
+        f.events->selectDate(at(2026, 12, 5));
+        f.events->selectDate(at(2026, 12, 16));
+        QCOMPARE(bar->value(), 0);
     }
 
     // Secondary text must come out grey on screen, not just in the label's own palette.
@@ -149,8 +168,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("words");
         QTest::addColumn<int>("lines");
         QTest::newRow("place on two lines") << "eventLocation" << 12 << 2;
-        QTest::newRow("place too long for three lines") << "eventLocation" << 60 << 3;
-        QTest::newRow("title too long for three lines") << "eventTitle" << 60 << 3;
         QTest::newRow("a megabyte of title") << "eventTitle" << 200000 << 3;
         QTest::newRow("title and place both long") << "both" << 60 << 3;
     }
@@ -197,42 +214,33 @@ private Q_SLOTS:
     }
 
     // No calendar at all: the empty day says where calendars come from and
-    // offers the folder; with a calendar it just says "No events". The files
-    // store itself decides it when nothing it was given can be read.
+    // offers the folder (with calendars it just says "No events", as the walk
+    // above checks). The files store decides it when its first load finds
+    // nothing it was given readable, or nothing at all.
     void firstRunNamesTheCalendarFolder_data()
     {
-        QTest::addColumn<QString>("store");
-        QTest::addColumn<bool>("hasSources");
-        QTest::newRow("no calendar anywhere") << "fake" << false;
-        QTest::newRow("a calendar exists") << "fake" << true;
-        QTest::newRow("files store: no source can be read") << "unreadable" << false;
-        QTest::newRow("files store: the folder holds no calendar") << "empty folder" << false;
+        QTest::addColumn<bool>("unreadable");
+        QTest::newRow("no source can be read") << true;
+        QTest::newRow("the folder holds no calendar") << false;
     }
     void firstRunNamesTheCalendarFolder()
     {
-        QFETCH(QString, store);
-        QFETCH(bool, hasSources);
+        QFETCH(bool, unreadable);
         QTemporaryDir empty;
-        const QStringList paths = store == u"unreadable"
+        const QStringList paths = unreadable
             ? QStringList { empty.filePath(QStringLiteral("gone")), empty.filePath(QStringLiteral("gone.ics")) }
             : QStringList { empty.path() };
         IcsEventStore files(CalendarSources::fromPaths(paths), { .watch = false, .loadInBackground = false });
-        files.loadNow();
-        ContentFixture f(store == u"fake" ? nullptr : &files);
-        f.store.hasSources = hasSources;
-        f.store.all.clear();
+        ContentFixture f(&files);
         const QString folder = f.dir.filePath(QStringLiteral("data/moriva/calendars"));
         f.view->setCalendarFolder(folder);
         QStringList opened;
         f.view->setFolderOpener([&opened](const QString &path) { opened.append(path); });
-        f.store.emitChanged();
-        QTRY_VERIFY(!f.events->isRefetchPending());
         QVERIFY(f.show());
+        files.loadNow(); // as the first load ends, after the popover is up
 
-        QTRY_COMPARE(f.find(QStringLiteral("firstRunHint"))->isVisible(), !hasSources);
-        QCOMPARE(f.find(QStringLiteral("noEventsLabel"))->isVisible(), hasSources);
-        if (hasSources)
-            return;
+        QTRY_VERIFY(f.find(QStringLiteral("firstRunHint"))->isVisible());
+        QVERIFY(!f.find(QStringLiteral("noEventsLabel"))->isVisible());
         QVERIFY(f.find<ThemedLabel>(QStringLiteral("firstRunText"))->fullText().contains(folder));
         auto *button = f.find<QAbstractButton>(QStringLiteral("openCalendarFolderButton"));
         QCOMPARE(button->text(), QStringLiteral("Open Calendar Folder"));
@@ -247,19 +255,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("texts"); // title, time, place, meeting
         QTest::addColumn<QColor>("bar"); // invalid: the accent
 
+        // The fixture's standup comes first, its untitled night fourth.
+        const EventList fixture = ContentFixture::defaultEvents();
         const QColor red(0xe5, 0x39, 0x35);
-        auto standup = makeEvent("e", at(2026, 12, 5, 9), at(2026, 12, 5, 9, 30), "Standup");
-        standup->location = QStringLiteral("Room 4");
-        standup->url = QUrl(QStringLiteral("https://zoom.us/j/1"));
-        standup->calendar
-            = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", CalendarColor(0xe5, 0x39, 0x35) });
         auto blankTitle = makeEvent("e", at(2026, 12, 9, 8), at(2026, 12, 9, 9), QString());
         blankTitle->location = QStringLiteral("   ");
         blankTitle->calendar = std::make_shared<CalendarInfo>(CalendarInfo { "c", "C", CalendarColor() });
-        const auto untitled = makeEvent("e", at(2026, 12, 9, 22), at(2026, 12, 10, 2), std::nullopt);
         // clang-format off
-        QTest::newRow("timed with place and Zoom") << EventPtr(standup) << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Join Zoom" } << red;
-        QTest::newRow("absent title, over midnight") << EventPtr(untitled) << QStringList { "Untitled Event", "22:00 \u2013 02:00", "", "" } << QColor();
+        QTest::newRow("timed with place and Zoom") << fixture[0] << QStringList { "Standup", "09:00 \u2013 09:30", "Room 4", "Join Zoom" } << red;
+        QTest::newRow("absent title, over midnight") << fixture[3] << QStringList { "Untitled Event", "22:00 \u2013 02:00", "", "" } << QColor();
         QTest::newRow("empty title stays empty, spaces for a place") << EventPtr(blankTitle) << QStringList { "", "08:00 \u2013 09:00", "   ", "" } << QColor();
         // clang-format on
     }
@@ -283,7 +287,6 @@ private Q_SLOTS:
         row.resize(280, row.sizeHint().height());
         QWidget *colorBar = row.findChild<QWidget *>(QStringLiteral("colorBar"));
         const QColor drawn = row.grab().toImage().pixelColor(colorBar->mapTo(&row, QPoint(1, 16)));
-        QCOMPARE(colorBar->size(), QSize(3, 32));
         QCOMPARE(drawn.rgb(), (bar.isValid() ? bar : Theme::accent(Theme::lightPalette())).rgb());
     }
 
@@ -319,33 +322,6 @@ private Q_SLOTS:
         QCOMPARE(f.launcher.shown, opensMeeting ? QStringList() : QStringList { QStringLiteral("standup") });
         QCOMPARE(f.opener.opened,
             opensMeeting ? QList<QUrl> { QUrl(QStringLiteral("https://zoom.us/j/123456")) } : QList<QUrl>());
-    }
-
-    void crowdedDayScrollsWithinCap()
-    {
-        ContentFixture f;
-        QVERIFY(f.show());
-        f.events->selectDate(at(2026, 12, 16));
-        auto *list = f.find<QScrollArea>(QStringLiteral("eventList"));
-        QScrollBar *bar = list->verticalScrollBar();
-        EventSection *section = f.view->eventSection();
-        QTRY_VERIFY(list->isVisible() && bar->maximum() > 0);
-        // Only the rows near the visible part exist until the list is scrolled towards the rest.
-        QVERIFY(section->builtRowCount() < 12);
-        // Each step to the end builds the next rows, which moves the end again.
-        QTRY_VERIFY_WITH_TIMEOUT((bar->setValue(bar->maximum()), section->builtRowCount() == 12), 20000);
-        QCOMPARE(section->row(11)->titleText(), QStringLiteral("Busy 9"));
-        QVERIFY(list->height() <= EventSection::maxListHeight);
-
-        // A refetch of the same day keeps the reader's place; another day starts at the top.
-        const int scrolled = bar->value();
-        QVERIFY(scrolled > 0);
-        f.store.emitChanged();
-        QTRY_VERIFY(!f.events->isRefetchPending());
-        QCOMPARE(bar->value(), scrolled);
-        f.events->selectDate(at(2026, 12, 5));
-        f.events->selectDate(at(2026, 12, 16));
-        QCOMPARE(bar->value(), 0);
     }
 
     void rowsFollowTheListByPosition()

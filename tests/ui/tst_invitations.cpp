@@ -1,10 +1,9 @@
 #include "CalendarSources.h"
+#include "ContentFixture.h"
 #include "EventRow.h"
 #include "IcsEventStore.h"
 #include "MeetingLink.h"
-#include "ZonePin.h"
 
-#include "CalendarAppLauncher.h"
 #include "DesktopUrlOpener.h"
 #include "MeetingServices.h"
 
@@ -26,12 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class NoLauncher : public CalendarAppLauncher
-{
-public:
-    void showEvent(const CalendarEvent &) override { }
-};
-
 QString invitations()
 {
     return QStringLiteral(MORIVA_TEST_DATA "/invitations");
@@ -44,14 +37,11 @@ QHash<QString, QString> expectations(const QString &path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     QHash<QString, QString> out;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const qsizetype colon = line.indexOf(':');
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        const qsizetype colon = line.indexOf(u':');
+        const QString value = line.mid(colon + 1).trimmed();
         if (colon > 0)
-            out.insert(QString::fromUtf8(line.left(colon)), QString::fromUtf8(line.mid(colon + 1)).trimmed());
-    }
-    for (QString &value : out) {
-        if (value == QLatin1String("none"))
-            value.clear();
+            out.insert(line.left(colon), value == u"none" ? QString() : value);
     }
     return out;
 }
@@ -116,7 +106,7 @@ private Q_SLOTS:
 
         m_desktop.opened.clear();
         DesktopUrlOpener opener;
-        NoLauncher launcher;
+        RecordingLauncher launcher;
         EventRow row(&opener, &launcher);
         row.setEvent(events.first());
         QCOMPARE(row.meetingText(), expected[QStringLiteral("label")]);

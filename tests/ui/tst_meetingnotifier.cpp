@@ -1,23 +1,11 @@
+#include "ContentFixture.h"
 #include "MeetingNotifier.h"
-
-#include "UrlOpener.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
-
-namespace {
-
-class RecordingOpener : public UrlOpener
-{
-public:
-    QList<QUrl> opened;
-    void openUrl(const QUrl &url) override { opened.append(url); }
-};
-
-} // namespace
 
 /** The desktop's notification service, as far as Moriva uses it. */
 class FakeNotifications : public QObject
@@ -76,7 +64,7 @@ private Q_SLOTS:
 
     void joinOpensTheMeeting()
     {
-        RecordingOpener opener;
+        RecordingUrlOpener opener;
         MeetingNotifier notifier(&opener);
         QSignalSpy shown(&notifier, &MeetingNotifier::shown);
         auto event = std::make_shared<CalendarEvent>();

@@ -35,10 +35,7 @@ private Q_SLOTS:
         QFETCH(QRect, available);
         QFETCH(QPoint, expected);
         const QSize size(PopoverWindow::popoverWidth, PopoverWindow::popoverHeight);
-        const QPoint topLeft = PopoverWindow::placement(anchor, screen, available, size);
-        QCOMPARE(topLeft, expected);
-        if (available.width() >= size.width() && available.height() >= size.height())
-            QVERIFY(available.contains(QRect(topLeft, size)));
+        QCOMPARE(PopoverWindow::placement(anchor, screen, available, size), expected);
     }
 
     void shadowMarginKeepsTheContentWherePlaced_data()
@@ -66,45 +63,14 @@ private Q_SLOTS:
         QCOMPARE(popover.contentRect(), content->geometry());
     }
 
-    void pressOnTheShadowIsAPressOutside_data()
+    // The shadow darkens what lies around the content and is no part of the
+    // popover: a press on it is a press outside.
+    void shadowIsSeenButNotPressed()
     {
-        QTest::addColumn<QPoint>("at");
-        QTest::addColumn<bool>("closes");
-        const int m = PopoverWindow::shadowMargin;
-        QTest::newRow("left shadow") << QPoint(m / 2, 200) << true;
-        QTest::newRow("bottom shadow, under the content's corner") << QPoint(m + 2, m + 520 + 3) << true;
-        QTest::newRow("content's first pixel") << QPoint(m, m) << false;
-        QTest::newRow("content's middle") << QPoint(m + 160, m + 260) << false;
-    }
-    void pressOnTheShadowIsAPressOutside()
-    {
-        QFETCH(QPoint, at);
-        QFETCH(bool, closes);
-        PopoverWindow popover(PopoverWindow::Frame::shadowed);
-        if (!(popover.windowFlags() & Qt::Popup))
-            QSKIP("only a popup sees presses outside its content");
-        popover.setContent(new QWidget);
-        popover.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&popover));
-        QSignalSpy outside(&popover, &PopoverWindow::outsidePressed);
-        QTest::mousePress(&popover, Qt::LeftButton, {}, at);
-        QCOMPARE(popover.isVisible(), !closes);
-        QCOMPARE(outside.count(), closes ? 1 : 0);
-    }
-
-    void shadowFadesAwayFromTheContent_data()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
-    }
-    void shadowFadesAwayFromTheContent()
-    {
-        QFETCH(bool, dark);
         PopoverWindow popover(PopoverWindow::Frame::shadowed);
         auto *content = new QWidget;
         QPalette palette = content->palette();
-        palette.setColor(QPalette::Window, dark ? QColor(0x1e, 0x1e, 0x1e) : QColor(0xf6, 0xf6, 0xf6));
+        palette.setColor(QPalette::Window, QColor(0xf6, 0xf6, 0xf6));
         content->setPalette(palette);
         content->setAutoFillBackground(true);
         popover.setContent(content);
@@ -122,11 +88,18 @@ private Q_SLOTS:
         QVERIFY(midBottom > 0 && midBottom < nearBottom);
         QCOMPARE(alphaAt(c.center().x(), image.height() - 1), 0);
         QCOMPARE(alphaAt(0, 0), 0);
-        // Light falls from above: less shadow over the top than under the bottom.
-        QVERIFY(alphaAt(c.center().x(), c.top() - 3) < alphaAt(c.center().x(), c.bottom() + 3));
-        // It is a shadow, not a colour, and the content itself is untouched.
-        QCOMPARE(qRed(image.pixel(c.center().x(), c.bottom() + 2)), 0);
+        // The content itself is untouched.
         QCOMPARE(image.pixel(c.center()), palette.color(QPalette::Window).rgba());
+
+        if (!(popover.windowFlags() & Qt::Popup))
+            QSKIP("only a popup sees presses outside its content");
+        QSignalSpy outside(&popover, &PopoverWindow::outsidePressed);
+        QTest::mouseClick(&popover, Qt::LeftButton, {}, c.topLeft());
+        QVERIFY(popover.isVisible());
+        // Just under the content's corner.
+        QTest::mousePress(&popover, Qt::LeftButton, {}, QPoint(c.left() + 2, c.bottom() + 4));
+        QVERIFY(!popover.isVisible());
+        QCOMPARE(outside.count(), 1);
     }
 
     void replacedContentGoesOnceControlReturns()
@@ -134,19 +107,28 @@ private Q_SLOTS:
         PopoverWindow popover;
         QPointer<QWidget> first = new QWidget;
         popover.setContent(first);
-        QCOMPARE(first->parentWidget(), &popover);
-        auto *second = new QWidget;
-        popover.setContent(second);
+        popover.setContent(new QWidget);
         // The old content may still be on the stack (it sent the change), so it is not deleted at once.
         QVERIFY(first && !first->isVisible());
-        QCOMPARE(popover.content(), second);
         QTRY_VERIFY(!first);
     }
 
-    void openingGivesTheContentTheKeyboard()
+    // As the app builds it: the content focuses its grid before it has a window,
+    // and keeps Esc while a panel of its own is open; an Esc it leaves closes the popover.
+    void keyboardGoesToTheContentFirst()
     {
-        // As the app builds it: the content focuses its grid before it has a window.
-        auto *content = new QWidget;
+        struct Content : QWidget
+        {
+            bool takesEscape = true;
+            void keyPressEvent(QKeyEvent *event) override
+            {
+                if (takesEscape && event->key() == Qt::Key_Escape)
+                    event->accept();
+                else
+                    QWidget::keyPressEvent(event);
+            }
+        };
+        auto *content = new Content;
         auto *grid = new QWidget(content);
         grid->setFocusPolicy(Qt::StrongFocus);
         content->setFocusPolicy(Qt::StrongFocus);
@@ -156,41 +138,14 @@ private Q_SLOTS:
         popover.setContent(content);
         popover.show();
         QCOMPARE(popover.focusWidget(), grid);
-    }
 
-    void escapeClosesOnlyWhatTheContentLeaves_data()
-    {
-        QTest::addColumn<bool>("contentTakesEscape");
-        QTest::addColumn<bool>("stillShown");
-        QTest::newRow("nothing open in the content: the popover closes") << false << false;
-        QTest::newRow("a panel in the content takes it: the popover stays") << true << true;
-    }
-
-    void escapeClosesOnlyWhatTheContentLeaves()
-    {
-        QFETCH(bool, contentTakesEscape);
-        QFETCH(bool, stillShown);
-        struct Content : QWidget
-        {
-            bool takesEscape = false;
-            void keyPressEvent(QKeyEvent *event) override
-            {
-                if (takesEscape && event->key() == Qt::Key_Escape)
-                    event->accept();
-                else
-                    QWidget::keyPressEvent(event);
-            }
-        };
-        PopoverWindow popover;
-        auto *content = new Content;
-        content->takesEscape = contentTakesEscape;
-        content->setFocusPolicy(Qt::StrongFocus);
-        popover.setContent(content);
-        popover.show();
         QSignalSpy hidden(&popover, &PopoverWindow::hidden);
-        QTest::keyClick(content, Qt::Key_Escape);
-        QCOMPARE(popover.isVisible(), stillShown);
-        QCOMPARE(hidden.count(), stillShown ? 0 : 1);
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QVERIFY(popover.isVisible());
+        content->takesEscape = false;
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QVERIFY(!popover.isVisible());
+        QCOMPARE(hidden.count(), 1);
     }
 };
 
