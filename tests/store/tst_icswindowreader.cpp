@@ -98,8 +98,6 @@ void TestIcsWindowReader::listsWhatTheStoreLists_data()
                { "d.ics", one("y", "DTSTART:20240101T100000Z\r\nSEQUENCE:5\r\n") },
                { "e.ics", one("z", far) } }
         << QStringList { "e.ics" };
-    QTest::newRow("several events, one near")
-        << Files { { "a.ics", icsCalendar(vevent("a1", far) + vevent("a2", near)) } } << QStringList();
     QTest::newRow("an alarm's properties are not the event's")
         << Files { { "a.ics",
                    one("a", far + "BEGIN:VALARM\r\nTRIGGER:-PT15M\r\nDURATION:P800D\r\nACTION:DISPLAY\r\nEND:VALARM\r\n") } }
