@@ -1,9 +1,8 @@
 #include "IcsFileReader.h"
 #include "TestFiles.h"
+#include "ZonePin.h"
 
 #include <QTest>
-
-#include <ctime>
 
 namespace {
 
@@ -20,11 +19,7 @@ class TestIcsFileReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("TZ", "Europe/Berlin");
-        tzset();
-    }
+    void initTestCase() { QVERIFY(pinLocalZone("Europe/Berlin")); }
 
     void manyPrivateZones()
     {

@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include <ctime>
-
 namespace {
 
 using Refusal = IcsTextParser::Refusal;
@@ -83,12 +81,6 @@ class TestIcsTextParser : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-    }
-
     void contentLines_data()
     {
         QTest::addColumn<QByteArray>("text");
