@@ -169,7 +169,7 @@ private Q_SLOTS:
                      "[Calendar]\nBackendName=local\nColor=#3366cc\nSelected=true\n");
     }
 
-    void grantsAccessAndNamesTheFilesItKeeps()
+    void grantsAccessAndNamesEachOccurrence()
     {
         EdsEventStore store;
         QCOMPARE(store.authorizationStatus(), AuthorizationStatus::notDetermined);
@@ -181,12 +181,7 @@ private Q_SLOTS:
         QVERIFY(waitLoaded(store));
         // The files store leaves these to this one, so that they are not shown twice.
         QVERIFY(store.localCalendarFiles().contains(teamFile()));
-    }
 
-    void eachOccurrenceCarriesItsIds()
-    {
-        EdsEventStore store;
-        QVERIFY(waitLoaded(store));
         QSet<QString> identifiers;
         QStringList standups;
         for (const auto &e : store.events(
