@@ -63,16 +63,10 @@ private Q_SLOTS:
         std::unique_ptr<SystemEventStore> store
             = SystemStoreModule::load({ module("fake-other-version"), module("fake-current") });
         QVERIFY(store);
-        QCOMPARE(store->localCalendarFiles(), QStringList { "/fake/calendar.ics" });
         // The module's store and this program must share one EventStore:
         // signals connect through the program's own types.
-        QSignalSpy changed(store.get(), &EventStore::changed);
-        QSignalSpy loaded(store.get(), &SystemEventStore::loaded);
-        QVERIFY(changed.isValid() && loaded.isValid());
         QVERIFY(qobject_cast<SystemEventStore *>(store.get()));
-        store->requestFullAccess({});
-        QCOMPARE(changed.size(), 1);
-        QCOMPARE(loaded.size(), 1);
+        QSignalSpy loaded(store.get(), &SystemEventStore::loaded);
 
         // The calendar file the service keeps, also found among the files
         // (a user pointed them at its folder), shows once: through the service.
@@ -88,6 +82,7 @@ private Q_SLOTS:
         auto composite = CompositeEventStore::withSystemStore(std::move(store), std::move(files));
         QSignalSpy compositeChanged(composite.get(), &EventStore::changed);
         composite->stores().first()->requestFullAccess({});
+        QCOMPARE(loaded.size(), 1);
         QCOMPARE(compositeChanged.size(), 1);
         QCOMPARE(FakeEventStore::ids(composite->events(at, at.addSecs(60))), QStringList { "/elsewhere/holidays.ics" });
     }

@@ -14,7 +14,8 @@ read -r -a args <<<"$(header args)"
 zones=$(header tz)
 zones=${zones:-UTC}
 # "# stores: files" keeps a case from the service: one that only a file can
-# hold (the service gives a second item with a used UID a new UID).
+# hold (the service gives a second item with a used UID a new UID, and keeps
+# a calendar's colour in a setting of its own, not as the file wrote it).
 stores=$(header stores)
 [ "$stores" = files ] && with_eds=
 want=$(grep -v '^# ' "$expected")
