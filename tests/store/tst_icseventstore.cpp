@@ -249,7 +249,9 @@ private Q_SLOTS:
         writeFile(cal + "/first.ics", item("first", "20250303T100000Z"));
         writeFile(single, item("single", "20250304T100000Z"));
         // A settle time a loaded machine cannot outstay between two writes of one burst.
-        IcsEventStore store({ SourceRoot { root, true }, SourceRoot { single } }, { .settleMs = 1500 });
+        std::atomic<int> loads = 0;
+        IcsEventStore store({ SourceRoot { root, true }, SourceRoot { single } },
+            { .settleMs = 1500, .beforeHandOver = [&loads] { ++loads; } });
         QSignalSpy changed(&store, &EventStore::changed);
         std::optional<bool> granted;
         store.requestFullAccess([&](bool g, const QString &) { granted = g; });
@@ -272,8 +274,12 @@ private Q_SLOTS:
         // One watch a folder, however many items it holds: a watch each would use up the user's watches.
         QCOMPARE(store.watchedPaths().size(), 3); // the two folders and the single file
 
-        // A watch that fires without a change to size, mtime or inode announces nothing.
+        // A watch that fires without a change to size, mtime or inode announces
+        // nothing. Its rescan must be over before the next edit, or an
+        // announcement it made would merge with that edit's.
+        const int loadsBefore = loads;
         QVERIFY(QFile::setPermissions(cal + "/first.ics", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QTRY_VERIFY_WITH_TIMEOUT(loads > loadsBefore, 20000);
         // An in-place edit, of a single-file source and then of one item among
         // many, each moves an event out of the window.
         for (const int step : { 1, 2 }) {
