@@ -100,8 +100,11 @@ Parsed parse(const QByteArray &bytes)
     file.close();
     const QSettings settings(path, QSettings::IniFormat);
     const QStringList keys = settings.allKeys();
-    for (const QString &key : keys)
-        parsed.values.insert(key, settings.value(key));
+    for (const QString &key : keys) {
+        // A line without a key ("=value") has no setting to give; asking QSettings for it only warns.
+        if (!key.isEmpty())
+            parsed.values.insert(key, settings.value(key));
+    }
     parsed.formatError = settings.status() != QSettings::NoError;
     return parsed;
 }
